@@ -1,0 +1,37 @@
+# Shared by the scripts in this folder: package installation and the build.
+# Sourced, not run.
+
+NORWIN_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  libwebkit2gtk-4.1-dev libgtk-3-dev libpugixml-dev libcurl4-openssl-dev libsqlite3-dev
+  libssl-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  xvfb xauth fonts-liberation dbus-x11 poppler-utils
+)
+
+# Installs the Debian packages the build and the tests need. As root it runs
+# apt-get for whatever is missing; otherwise it names what is missing.
+norwin_install_packages() {
+  local missing=()
+  for p in "${NORWIN_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  else
+    echo "Missing Debian packages: ${missing[*]}" >&2
+    echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+    return 1
+  fi
+}
+
+# norwin_build BUILD_DIR [CMAKE_ARGS...]: configures (once) and builds.
+norwin_build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j "$(nproc)"
+}
