@@ -1,0 +1,118 @@
+#include "norwin/platform/codepage.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+namespace norwin::platform {
+
+namespace {
+
+// Code points of bytes 0x80 to 0x9F; the rest of the code page equals Latin-1.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Decodes one UTF-8 sequence at `pos`; returns false for an invalid one.
+bool DecodeUtf8(std::string_view s, size_t& pos, char32_t& cp) {
+  const auto b0 = static_cast<uint8_t>(s[pos]);
+  if (b0 < 0x80) {
+    cp = b0;
+    ++pos;
+    return true;
+  }
+  int len;
+  char32_t min;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2, cp = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3, cp = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    return false;
+  }
+  if (pos + len > s.size()) return false;
+  for (int i = 1; i < len; ++i) {
+    const auto b = static_cast<uint8_t>(s[pos + i]);
+    if ((b & 0xC0) != 0x80) return false;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+  pos += len;
+  return true;
+}
+
+}  // namespace
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (char c : bytes) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b < 0x80)
+      out.push_back(c);
+    else if (b < 0xA0)
+      AppendUtf8(out, kHighControls[b - 0x80]);
+    else
+      AppendUtf8(out, b);
+  }
+  return out;
+}
+
+Result<std::string> Utf8ToCp1252(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t start = pos;
+    char32_t cp;
+    if (!DecodeUtf8(text, pos, cp))
+      return Status::Error("text is not valid UTF-8 at byte " + std::to_string(start));
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
+    bool found = false;
+    for (size_t i = 0; i < kHighControls.size(); ++i) {
+      if (kHighControls[i] == cp) {
+        out.push_back(static_cast<char>(0x80 + i));
+        found = true;
+        break;
+      }
+    }
+    if (!found) {
+      char name[16];
+      snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
+      return Status::Error("the character " + std::string(text.substr(start, pos - start)) + " (" +
+                           name + ") cannot be written in the Windows-1252 code page");
+    }
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  size_t pos = 0;
+  char32_t cp;
+  while (pos < text.size())
+    if (!DecodeUtf8(text, pos, cp)) return false;
+  return true;
+}
+
+}  // namespace norwin::platform
