@@ -251,6 +251,8 @@ class GtkPrompts : public Prompts {
       if (printer) {
         choice->printer = gtk_printer_get_name(printer);
         gtk_print_settings_set_printer(settings, choice->printer.c_str());
+      } else if (const gchar* named = gtk_print_settings_get_printer(settings)) {
+        choice->printer = named;
       }
       choice->copies = std::max(1, gtk_print_settings_get_n_copies(settings));
       choice->collate = gtk_print_settings_get_collate(settings);
