@@ -227,6 +227,13 @@ std::optional<Date> ParseDate(std::string_view text, int default_year) {
   std::array<Token, kMaxTokens> tokens;
   size_t count = 0;
   if (!Tokenize(text, tokens, count) || count == 0) return std::nullopt;
+  // Separators stand between two parts: none first, last or doubled.
+  for (size_t i = 0; i < count; ++i) {
+    if (tokens[i].kind == Token::kSeparator &&
+        (i == 0 || i + 1 == count || tokens[i - 1].kind == Token::kSeparator)) {
+      return std::nullopt;
+    }
+  }
   std::array<bool, kMaxTokens> used{};
 
   // The time: H:MM[:SS] [AM|PM], or H AM|PM.

@@ -4,6 +4,9 @@
 
 #include <time.h>
 
+#include <cmath>
+#include <random>
+
 #include "norwin/automation/convert.h"
 
 namespace norwin::automation {
@@ -119,10 +122,29 @@ TEST(DateTest, ReadsTheUnitedStatesForms) {
     ASSERT_TRUE(parsed.has_value());
     EXPECT_EQ(*parsed, c.expected);
   }
-  for (const char* bad :
-       {"", "5", "hello", "Dec", "2/30/2026", "13/13/2026", "25:00", "3:60", "13:00 PM",
-        "12/7/2026 3:04:05 XM", "1/2/3/4", "December 7, 2026 junk", "12/7/2026 #", "1.5",
-        "12/7/99999", "12/7/2026 3:04:05:06", "-5", "Dec Jan 7"}) {
+  for (const char* bad : {"",
+                          "5",
+                          "hello",
+                          "Dec",
+                          "2/30/2026",
+                          "13/13/2026",
+                          "25:00",
+                          "3:60",
+                          "13:00 PM",
+                          "12/7/2026 3:04:05 XM",
+                          "1/2/3/4",
+                          "December 7, 2026 junk",
+                          "12/7/2026 #",
+                          "1.5",
+                          "12/7/99999",
+                          "12/7/2026 3:04:05:06",
+                          "-5",
+                          "Dec Jan 7",
+                          "12//2026",
+                          "/12/7/2026",
+                          "12/7/2026-",
+                          "3:04,",
+                          "12/-7/2026"}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(ParseDate(bad, year).has_value());
   }
@@ -169,6 +191,35 @@ TEST(DateTest, CDateConvertsNumbersAndText) {
   struct tm local;
   localtime_r(&now, &local);
   EXPECT_EQ(SplitDate(ToDate(Variant("3/4"))).year, local.tm_year + 1900);
+}
+
+// Random text made of what dates and numbers are made of: whatever reads as
+// a date or a number must write back to text that reads as the same value.
+TEST(DateTest, WhateverReadsWritesBackToTheSameValue) {
+  constexpr std::string_view kAlphabet = "0123456789012345/:-., APMDecJunHE+&";
+  std::mt19937 random(20261207);
+  int dates = 0, numbers = 0;
+  for (int i = 0; i < 50000; ++i) {
+    std::string text(random() % 16, ' ');
+    for (char& c : text) c = kAlphabet[random() % kAlphabet.size()];
+    if (std::optional<Date> date = ParseDate(text, 2026)) {
+      ++dates;
+      const std::string written = FormatDate(*date);
+      std::optional<Date> back = ParseDate(written, 1999);
+      ASSERT_TRUE(back.has_value()) << text << " -> " << written;
+      EXPECT_EQ(SplitDate(*back), SplitDate(*date)) << text << " -> " << written;
+    }
+    if (std::optional<double> number = ParseNumber(text); number && std::isfinite(*number)) {
+      ++numbers;
+      const std::string written = FormatNumber(*number);
+      std::optional<double> back = ParseNumber(written);
+      ASSERT_TRUE(back.has_value()) << text << " -> " << written;
+      EXPECT_EQ(FormatNumber(*back), written) << text;
+    }
+  }
+  // The alphabet is rich enough that both kinds occur.
+  EXPECT_GT(dates, 100);
+  EXPECT_GT(numbers, 100);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 // AssignThroughRef. Copies of a by-reference Variant point at the same slot.
 #pragma once
 
+#include <atomic>
 #include <concepts>
 #include <cstdint>
 #include <iosfwd>
