@@ -21,8 +21,8 @@ Status CairoError(const char* what, cairo_status_t status) {
 
 // Unhinted metrics: a line measures the same at every resolution and on
 // every surface, so what was measured is what is drawn.
-PangoContext* NewUnhintedContext() {
-  PangoContext* context = pango_font_map_create_context(pango_cairo_font_map_get_default());
+PangoContext* NewUnhintedContext(PangoFontMap* font_map) {
+  PangoContext* context = pango_font_map_create_context(font_map);
   cairo_font_options_t* options = cairo_font_options_create();
   cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
   cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
@@ -36,8 +36,9 @@ PangoContext* NewUnhintedContext() {
 CairoPrintDevice::CairoPrintDevice(const PrintGeometry& geometry, int copies,
                                    std::unique_ptr<CairoDocumentSink> sink)
     : geometry_(geometry), copies_(copies < 1 ? 1 : copies), sink_(std::move(sink)) {
-  context_ = NewUnhintedContext();
-  font_context_ = NewUnhintedContext();
+  font_map_ = pango_cairo_font_map_new();
+  context_ = NewUnhintedContext(font_map_);
+  font_context_ = NewUnhintedContext(font_map_);
   layout_ = pango_layout_new(context_);
   // A line feed inside a line is a character like any other, not a line end.
   pango_layout_set_single_paragraph_mode(layout_, TRUE);
@@ -48,6 +49,7 @@ CairoPrintDevice::~CairoPrintDevice() {
   g_object_unref(layout_);
   g_object_unref(font_context_);
   g_object_unref(context_);
+  g_object_unref(font_map_);
 }
 
 void CairoPrintDevice::ReleaseSurface() {

@@ -81,6 +81,8 @@ class CairoPrintDevice final : public PrintDevice {
   const int copies_;
   // Declared before the surface so that it outlives it.
   std::unique_ptr<CairoDocumentSink> sink_;
+  // The device's own, so that the font caches go with it.
+  PangoFontMap* font_map_ = nullptr;
   PangoContext* context_ = nullptr;  // follows the drawing context's transformation
   // Keeps the identity transformation: font metrics read through a
   // transformed context come out in the surface's units, not the device's.

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -38,11 +38,13 @@ std::vector<double> FirstPageWordTops(const std::filesystem::path& pdf, double* 
   const std::string html =
       RunForOutput({"pdftotext", "-bbox", "-f", "1", "-l", "1", pdf.string(), "-"});
   std::vector<double> tops;
-  const std::regex word(R"re(<word xMin="([0-9.]+)" yMin="([0-9.]+)")re");
-  for (auto it = std::sregex_iterator(html.begin(), html.end(), word); it != std::sregex_iterator();
-       ++it) {
-    if (tops.empty()) *first_x = std::stod((*it)[1]);
-    const double top = std::stod((*it)[2]);
+  auto number_after = [&html](const char* key, size_t from) {
+    const size_t at = html.find(key, from);
+    return at == std::string::npos ? -1.0 : std::strtod(html.c_str() + at + strlen(key), nullptr);
+  };
+  for (size_t at = html.find("<word "); at != std::string::npos; at = html.find("<word ", at + 1)) {
+    if (tops.empty()) *first_x = number_after("xMin=\"", at);
+    const double top = number_after("yMin=\"", at);
     if (tops.empty() || tops.back() != top) tops.push_back(top);
   }
   return tops;
