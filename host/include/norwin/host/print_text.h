@@ -54,4 +54,8 @@ using PrintDeviceChooser = std::function<Result<std::unique_ptr<PrintDevice>>()>
 [[nodiscard]] Status PrintText(std::optional<std::string_view> text,
                                const PrintDeviceChooser& choose);
 
+// PrintText with the process's print dialog (ChoosePrintDevice in
+// print_device_chooser.h, which tells how tests print to a PDF file).
+[[nodiscard]] Status PrintText(std::optional<std::string_view> text);
+
 }  // namespace norwin::host
