@@ -63,9 +63,9 @@ Status CairoPrintDevice::SelectFont(std::string_view face, int cell_height) {
   if (cell_height <= 0) return Status::Error("font height must be positive");
   PangoFontDescription* description = pango_font_description_new();
   pango_font_description_set_family(description, std::string(face).c_str());
-  // Sizes are em sizes; the cell is what the font adds above and below that.
-  // Load the face once at the cell height to learn its proportions, then
-  // scale the em so that ascent plus descent come out at the cell height.
+  // Pango sizes a font by its em; the cell (ascent plus descent) is larger
+  // by a proportion of the face's own. Load the face once with an em of the
+  // cell height to learn that proportion, then scale the em to fit the cell.
   const double wanted = static_cast<double>(cell_height) * PANGO_SCALE;
   pango_font_description_set_absolute_size(description, wanted);
   PangoFont* font = pango_context_load_font(font_context_, description);

@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <string>
 
@@ -40,7 +41,7 @@ Status PrintCopy(PrintDevice& device, std::string_view text, int left_margin, in
       page_has_lines = false;
     }
     const PrintLine line = BreakPrintLine(text.substr(offset));
-    device.DrawText(left_margin, static_cast<int>(y), line.text);
+    device.DrawText(left_margin, static_cast<int>(std::min<int64_t>(y, INT_MAX)), line.text);
     page_has_lines = true;
     y += line_height;
     if (line.consumed == 0) break;
@@ -63,8 +64,8 @@ PrintLayout ComputePrintLayout(const PrintDevice& device) {
 }
 
 Status PrintTextOn(PrintDevice& device, std::string_view text) {
-  // The text ends at its first NUL, as the C strings it was once handed in
-  // did; Pango needs valid UTF-8, so anything else is repaired first.
+  // Like a C string, the text ends at its first NUL. Pango draws only valid
+  // UTF-8, so broken sequences become replacement characters first.
   text = text.substr(0, text.find('\0'));
   std::string repaired;
   if (!platform::IsValidUtf8(text)) {

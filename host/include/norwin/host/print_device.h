@@ -51,7 +51,8 @@ class PrintDevice {
   [[nodiscard]] virtual Status StartDocument(std::string_view name) = 0;
   [[nodiscard]] virtual Status StartPage() = 0;
   // Draws `text` (UTF-8) as one line in the current font with the top-left
-  // corner of its cell at (x, y). Only valid between StartPage and EndPage.
+  // corner of its cell at (x, y). Draws nothing outside a page or before a
+  // font is selected.
   virtual void DrawText(int x, int y, std::string_view text) = 0;
   [[nodiscard]] virtual Status EndPage() = 0;
   // Completes the document and hands it over. On failure nothing is handed over.
