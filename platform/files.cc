@@ -97,7 +97,8 @@ Status WriteFileAtomically(const std::filesystem::path& file, std::string_view c
   }
   const std::filesystem::path dir =
       target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  std::string temp = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+  std::string temp =
+      (dir / std::string(".").append(target.filename().string()).append(".tmp-XXXXXX")).string();
   const int fd = mkstemp(temp.data());
   if (fd < 0) return Status::Error("cannot write " + file.string() + ": " + ErrnoText(errno));
   FdCloser closer(fd);

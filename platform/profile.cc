@@ -332,7 +332,7 @@ Status WritePrivateProfileString(std::string_view section, std::string_view key,
     }
     return WriteLines(path, lines, edit->eol);
   }
-  const std::string header = "[" + std::string(section) + "]";
+  const std::string header = std::string(1, '[').append(section).append(1, ']');
   lines.push_back(header);
   lines.push_back(entry);
   return WriteLines(path, lines, edit->eol);

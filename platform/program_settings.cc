@@ -24,9 +24,10 @@ Status CheckNames(std::string_view app, std::string_view section, std::string_vi
 }
 
 std::string Describe(std::string_view app, std::string_view section, std::string_view key = {}) {
-  std::string out = "\"" + std::string(app) + "\\" + std::string(section);
-  if (!key.empty()) out += "\\" + std::string(key);
-  return out + "\"";
+  std::string out(1, '"');
+  out.append(app).append(1, '\\').append(section);
+  if (!key.empty()) out.append(1, '\\').append(key);
+  return out.append(1, '"');
 }
 
 // The text of a stored value as a setting.
