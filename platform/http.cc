@@ -8,6 +8,8 @@
 #include <limits>
 #include <mutex>
 
+#include "norwin/platform/case_fold.h"
+
 namespace norwin::platform {
 
 namespace {
@@ -20,13 +22,6 @@ CURLcode GlobalInit() {
   static CURLcode result = CURLE_OK;
   std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
   return result;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 std::string_view TrimmedBlanks(std::string_view text) {

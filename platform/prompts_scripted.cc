@@ -14,6 +14,7 @@
 #include <mutex>
 #include <set>
 
+#include "norwin/platform/case_fold.h"
 #include "norwin/platform/prompts.h"
 #include "prompt_support.h"
 
@@ -32,16 +33,6 @@ std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
     text.remove_suffix(1);
   return text;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
 }
 
 // A positive decimal number made of digits only.
