@@ -1,0 +1,48 @@
+// Private to the XML DOM: turning the bytes of a document into the UTF-8 text
+// the parser reads, the checks that keep the text and names of a document
+// valid, and positions (line, column) of faults in a text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "norwin/datalayer/xml_dom.h"
+
+namespace norwin::datalayer::internal {
+
+// The document's bytes as UTF-8 text. `converted` tells whether `text` holds
+// the text (the bytes were UTF-16, Windows-1252 or Latin-1) or whether the
+// bytes were UTF-8 already and `text` is empty. On a fault, `status` and
+// `reason` say what is wrong and `fault_offset` where, counted in the UTF-8
+// text: the bytes themselves when not converted, else `text`, which then holds
+// what was converted before the fault.
+struct DecodedXml {
+  XmlParseStatus status = XmlParseStatus::kOk;
+  std::string reason;
+  size_t fault_offset = 0;
+  bool converted = false;
+  std::string text;
+};
+DecodedXml DecodeXml(std::string_view bytes);
+
+// The offset of the first byte of `text` that is not part of valid UTF-8 or
+// is a NUL character; text.size() when there is none.
+size_t FindInvalidText(std::string_view text);
+inline bool IsValidText(std::string_view text) { return FindInvalidText(text) == text.size(); }
+
+// Whether `name` is an XML name (an element or attribute name).
+bool IsXmlName(std::string_view name);
+
+// Where `offset` lies in `text`: 1-based line and column (in characters; a
+// byte-order mark does not count), and the line itself as valid UTF-8, cut
+// around the offset when it is long.
+struct TextPosition {
+  int64_t line = 1;
+  int64_t column = 1;
+  std::string line_text;
+};
+TextPosition PositionAt(std::string_view text, size_t offset);
+
+}  // namespace norwin::datalayer::internal
