@@ -221,7 +221,7 @@ DecodedXml DecodeXml(std::string_view bytes) {
     encoding = EncodingFromLabel(label);
     if (encoding == SourceEncoding::kUnsupported) {
       out.status = XmlParseStatus::kUnsupportedEncoding;
-      out.reason = "The document's encoding \"" + Printable(label) + "\" is not supported.";
+      out.reason = StrCat({"The document's encoding \"", Printable(label), "\" is not supported."});
       out.fault_offset = static_cast<size_t>(label.data() - bytes.data());
       return out;
     }
@@ -256,10 +256,19 @@ DecodedXml DecodeXml(std::string_view bytes) {
       char byte[8];
       std::snprintf(byte, sizeof byte, "0x%02X",
                     static_cast<unsigned>(static_cast<uint8_t>(text[bad])));
-      out.reason = std::string("The document holds a byte that is not UTF-8 text (") + byte +
-                   "); a document in another encoding must declare it.";
+      out.reason = StrCat({"The document holds a byte that is not UTF-8 text (", byte,
+                           "); a document in another encoding must declare it."});
     }
   }
+  return out;
+}
+
+std::string StrCat(std::initializer_list<std::string_view> parts) {
+  size_t size = 0;
+  for (std::string_view p : parts) size += p.size();
+  std::string out;
+  out.reserve(size);
+  for (std::string_view p : parts) out.append(p);
   return out;
 }
 

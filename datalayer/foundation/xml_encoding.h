@@ -32,6 +32,9 @@ DecodedXml DecodeXml(std::string_view bytes);
 size_t FindInvalidText(std::string_view text);
 inline bool IsValidText(std::string_view text) { return FindInvalidText(text) == text.size(); }
 
+// Joins pieces of text into one string (for messages).
+std::string StrCat(std::initializer_list<std::string_view> parts);
+
 // Whether `name` is an XML name (an element or attribute name).
 bool IsXmlName(std::string_view name);
 

@@ -10,13 +10,14 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "xml_encoding.h"
+
 namespace norwin::datalayer::internal {
 
 namespace {
 
 Status Failure(const char* doing, const std::filesystem::path& path, int error) {
-  return Status::Error(std::string("cannot ") + doing + " " + path.string() + ": " +
-                       std::strerror(error));
+  return Status::Error(StrCat({"cannot ", doing, " ", path.string(), ": ", std::strerror(error)}));
 }
 
 // Closes a descriptor when the scope ends unless released.
@@ -54,8 +55,9 @@ int WriteAll(int fd, std::string_view bytes) {
 
 std::filesystem::path TemporaryName(const std::filesystem::path& target) {
   static std::atomic<unsigned> counter{0};
-  std::string name = "." + target.filename().string() + ".tmp-" + std::to_string(getpid()) + "-" +
-                     std::to_string(counter.fetch_add(1));
+  const std::string name =
+      StrCat({".", target.filename().string(), ".tmp-", std::to_string(getpid()), "-",
+              std::to_string(counter.fetch_add(1))});
   return target.parent_path() / name;
 }
 
@@ -108,7 +110,7 @@ Status WriteFileWhole(const std::filesystem::path& path, std::string_view bytes)
     // file without write permission here; their save refuses such a file,
     // and the roster's lock depends on it. A rename would not notice.
     if ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-      return Status::Error("cannot save " + path.string() + ": the file is read-only");
+      return Status::Error(StrCat({"cannot save ", path.string(), ": the file is read-only"}));
   }
 
   const std::filesystem::path temp = TemporaryName(target);

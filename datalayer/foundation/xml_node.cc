@@ -12,6 +12,7 @@ namespace norwin::datalayer {
 namespace {
 
 using A = XmlDomAccess;
+using internal::StrCat;
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -267,8 +268,7 @@ Result<XmlNode> XmlNode::AppendChild(XmlNode child) const {
   if (attr_) return Status::Error("an attribute cannot hold child nodes");
   pugi::xml_node parent = A::Node(*this);
   if (parent.type() != pugi::node_element && parent.type() != pugi::node_document)
-    return Status::Error("a " + std::string(TypeName(parent.type())) +
-                         " node cannot hold child nodes");
+    return Status::Error(StrCat({"a ", TypeName(parent.type()), " node cannot hold child nodes"}));
   if (child.attr_)
     return Status::Error("an attribute is not a child node; add it with SetNamedItem");
   const pugi::xml_node node = A::Node(child);
@@ -276,12 +276,12 @@ Result<XmlNode> XmlNode::AppendChild(XmlNode child) const {
     return Status::Error("a document cannot be appended to a node");
   if (parent.type() == pugi::node_document) {
     if (node.type() != pugi::node_element)
-      return Status::Error("a " + std::string(TypeName(node.type())) +
-                           " node cannot stand outside the root element");
+      return Status::Error(
+          StrCat({"a ", TypeName(node.type()), " node cannot stand outside the root element"}));
     const XmlNode root = doc_->DocumentElement();
     if (!root.IsNull() && root != child)
-      return Status::Error("the document already has the root element \"" +
-                           std::string(root.NodeName()) + "\"");
+      return Status::Error(
+          StrCat({"the document already has the root element \"", root.NodeName(), "\""}));
   }
 
   pugi::xml_node added;
@@ -324,10 +324,9 @@ std::optional<std::string_view> XmlNode::GetAttribute(std::string_view name) con
 
 Status XmlNode::SetAttribute(std::string_view name, std::string_view value) const {
   if (NodeType() != XmlNodeType::kElement)
-    return Status::Error("only an element has attributes; cannot set \"" + std::string(name) +
-                         "\"");
+    return Status::Error(StrCat({"only an element has attributes; cannot set \"", name, "\""}));
   if (!internal::IsXmlName(name))
-    return Status::Error("\"" + std::string(name) + "\" is not a valid XML name");
+    return Status::Error(StrCat({"\"", name, "\" is not a valid XML name"}));
   if (!internal::IsValidText(value)) return Status::Error("the value is not valid UTF-8");
   if (!PutAttribute(A::Node(*this), name, value))
     return Status::Error("out of memory setting an attribute");

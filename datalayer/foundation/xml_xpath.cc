@@ -18,6 +18,7 @@ namespace norwin::datalayer {
 namespace {
 
 using A = XmlDomAccess;
+using internal::StrCat;
 
 struct StringHash {
   using is_transparent = void;
@@ -35,20 +36,21 @@ Result<const pugi::xpath_query*> Compile(std::string_view expression) {
   if (auto it = cache.find(expression); it != cache.end()) return it->second.get();
 
   std::string key(expression);
-  const std::string quoted = "\"" + key + "\"";
+  const std::string quoted = StrCat({"\"", key, "\""});
   if (!internal::IsValidText(expression))
     return Status::Error("the XPath expression is not valid UTF-8 text");
   std::unique_ptr<pugi::xpath_query> query;
   try {
     query = std::make_unique<pugi::xpath_query>(key.c_str());
   } catch (const pugi::xpath_exception& e) {
-    return Status::Error("invalid XPath expression " + quoted + ": " + e.result().description() +
-                         " at character " + std::to_string(e.result().offset + 1));
+    return Status::Error(
+        StrCat({"invalid XPath expression ", quoted, ": ", e.result().description(),
+                " at character ", std::to_string(e.result().offset + 1)}));
   } catch (const std::exception&) {
-    return Status::Error("out of memory compiling the XPath expression " + quoted);
+    return Status::Error(StrCat({"out of memory compiling the XPath expression ", quoted}));
   }
   if (query->return_type() != pugi::xpath_type_node_set)
-    return Status::Error("the XPath expression " + quoted + " gives a value, not nodes");
+    return Status::Error(StrCat({"the XPath expression ", quoted, " gives a value, not nodes"}));
   if (cache.size() >= kMaxCachedQueries) cache.clear();
   const pugi::xpath_query* compiled = query.get();
   cache.emplace(std::move(key), std::move(query));
@@ -97,8 +99,7 @@ Result<XmlNodeList> XmlNode::SelectNodes(std::string_view xpath) const {
   try {
     found = (*query)->evaluate_node_set(Context(*this));
   } catch (const std::exception&) {
-    return Status::Error("out of memory evaluating the XPath expression \"" + std::string(xpath) +
-                         "\"");
+    return Status::Error(StrCat({"out of memory evaluating the XPath expression \"", xpath, "\""}));
   }
   found.sort();
   std::vector<XmlNode> nodes;
@@ -128,8 +129,7 @@ Result<XmlNode> XmlNode::SelectSingleNode(std::string_view xpath) const {
     }
     return XmlNode();
   } catch (const std::exception&) {
-    return Status::Error("out of memory evaluating the XPath expression \"" + std::string(xpath) +
-                         "\"");
+    return Status::Error(StrCat({"out of memory evaluating the XPath expression \"", xpath, "\""}));
   }
 }
 

@@ -133,6 +133,8 @@ TEST(XmlNodeTest, AttributeMapsReadAndSetByName) {
   EXPECT_TRUE(attrs.GetNamedItem("Id").IsNull());
   EXPECT_EQ(exam.GetAttribute("currentQuestion"), "3");
   EXPECT_FALSE(exam.GetAttribute("pctCorrect").has_value());
+  // An attribute given twice is not refused; the first one counts.
+  EXPECT_EQ(ParseXml("<a x=\"1\" x=\"2\"/>")->DocumentElement().GetAttribute("x"), "1");
   EXPECT_EQ(attrs.GetNamedItem("ID").Xml(), "ID=\"e1\"");
   EXPECT_EQ(attrs.GetNamedItem("ID").OwnerDocument(), doc.get());
   EXPECT_TRUE(attrs.GetNamedItem("ID").ParentNode().IsNull());
