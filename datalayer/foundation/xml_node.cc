@@ -343,7 +343,8 @@ bool operator==(const XmlNode& a, const XmlNode& b) {
 // --- XmlNodeList -------------------------------------------------------------
 
 size_t XmlNodeList::Length() const {
-  if (!live_) return nodes_.size();
+  // The nodes of a selection share one document: after a reload, none is left.
+  if (!live_) return nodes_.empty() || nodes_.front().IsNull() ? 0 : nodes_.size();
   if (parent_.IsNull()) return 0;
   const XmlDocument& doc = *A::Doc(parent_);
   if (!cache_valid_ || generation_ != A::Generation(doc)) {
@@ -364,7 +365,7 @@ size_t XmlNodeList::Length() const {
 }
 
 XmlNode XmlNodeList::Item(size_t index) const {
-  if (!live_) return index < nodes_.size() ? nodes_[index] : XmlNode();
+  if (!live_) return index < Length() ? nodes_[index] : XmlNode();
   if (index >= Length()) return XmlNode();  // also brings the cache up to date
   const XmlDocument& doc = *A::Doc(parent_);
   pugi::xml_node n(cursor_);

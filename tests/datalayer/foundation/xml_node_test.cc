@@ -284,6 +284,9 @@ TEST(XmlNodeTest, NullAndStaleHandlesAreHarmless) {
   auto doc = ParseXml("<r><a x=\"1\">t</a></r>");
   const XmlNode stale = Select(*doc, "/r/a");
   const XmlNode stale_attr = Select(*doc, "/r/a/@x");
+  const XmlNodeList stale_selection = Must(doc->SelectNodes("//*"));
+  const XmlNodeList stale_children = doc->DocumentElement().ChildNodes();
+  ASSERT_EQ(stale_selection.Length(), 2u);
   ASSERT_TRUE(doc->LoadXml("<other/>").ok());
   const XmlNode missing = Select(*doc, "/r/a");
 
@@ -317,6 +320,9 @@ TEST(XmlNodeTest, NullAndStaleHandlesAreHarmless) {
     EXPECT_FALSE(n.SelectNodes("a[").ok());
     EXPECT_EQ(n.OwnerDocument(), nullptr);
   }
+  EXPECT_EQ(stale_selection.Length(), 0u);
+  EXPECT_TRUE(stale_selection.Item(0).IsNull());
+  EXPECT_EQ(stale_children.Length(), 0u);
   EXPECT_EQ(doc->Xml(), "<other/>");
   EXPECT_EQ(XmlNodeList().Length(), 0u);
   EXPECT_FALSE(XmlNamedNodeMap().SetNamedItem(XmlNode()).ok());

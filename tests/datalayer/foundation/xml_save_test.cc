@@ -60,6 +60,15 @@ TEST(XmlSaveTest, WritesUtf8WithDeclarationThatLoadsBack) {
   EXPECT_EQ(back.Xml(), doc->Xml());
   EXPECT_EQ(back.DocumentElement().ChildNodes().Length(), 3u);
 
+  // Indenting the file changes no text: not in mixed content, CDATA or values.
+  auto mixed = ParseXml(
+      "<lesson title=\"a&#10;b\"><task>Press <b>Start</b>, then <i>wait</i>.</task>"
+      "<note><![CDATA[ keep  this ]]></note><deep><er><est>x</est></er></deep></lesson>");
+  ASSERT_TRUE(mixed->Save(path).ok());
+  ASSERT_TRUE(back.Load(path).ok());
+  EXPECT_EQ(back.Xml(), mixed->Xml());
+  EXPECT_EQ(TextOf(back.Node(), "/lesson/task"), "Press Start, then wait.");
+
   // Saving again replaces the file whole and leaves no temporary file behind.
   ASSERT_TRUE(doc->LoadXml(Roster(1)).ok());
   ASSERT_TRUE(doc->Save(path).ok());

@@ -6,12 +6,12 @@
 // Ownership and lifetimes:
 // - XmlDocument owns every node. It is neither copied nor moved, so that the
 //   handles it gives out stay bound to it; hold it by value or by pointer.
-// - XmlNode, XmlNodeList and XmlNamedNodeMap are cheap non-owning handles,
-//   valid while their document lives. A load (Load, LoadXml) replaces the
+// - XmlNode, XmlNodeList and XmlNamedNodeMap are cheap non-owning handles;
+//   the document must outlive them. A load (Load, LoadXml) replaces the
 //   whole tree: handles taken before it become null handles, never dangling
-//   ones. Nodes removed from the tree (RemoveChild, SetText) stay valid and
-//   can be appended again. The one exception: replacing an attribute's value
-//   keeps its handle, but nothing here removes attributes.
+//   ones. Otherwise no operation frees a node: nodes taken out of the tree
+//   (RemoveChild, SetText) stay valid and can be appended again. Names and
+//   values returned as string views live until that name or value changes.
 // - A handle to a missing node is a null handle (IsNull()). Every operation on
 //   a null handle is harmless: reads give empty results, writes fail with a
 //   Status.
