@@ -30,12 +30,11 @@ struct FileBytes {
 // and the reason, when it cannot be opened or read or is not a file.
 Result<FileBytes> ReadWholeFile(const std::filesystem::path& path);
 
-// Replaces the file at `path` with `bytes`: written to a temporary file in
-// the same folder, flushed to disk, then renamed over the old one, so that
-// the old file stays as it was when anything fails. A symbolic link is
-// followed; an existing file keeps its permissions. Fails without touching
-// anything when the existing file is read-only (no write permission for
-// anyone), as the records' read-only lock expects.
+// Replaces the file at `path` with `bytes`, whole (the system layer's
+// WriteFileAtomically: on failure the old file is as it was). Fails without
+// touching anything when the existing file is read-only (no write
+// permission for anyone): the systems the records come from refuse to save
+// over such a file, and the roster's lock depends on it.
 Status WriteFileWhole(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace norwin::datalayer::internal
