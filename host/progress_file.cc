@@ -271,9 +271,12 @@ Status ProgressStore::Export(const ProgressWindowState& window) {
   const std::optional<std::string> chosen = prompts.ChooseSaveFile(request);
   if (!chosen) return Status::Ok();
 
-  Result<fs::path> file = ProgressFile();
+  std::lock_guard lock(mutex_);
+  Result<fs::path> file = ProgressFileLocked();
   if (!file.ok()) return file.status();
-  // Writes replace the file whole, so it reads consistently without the lock.
+  // Under the lock, so that a copy written over the progress file itself
+  // cannot undo another process's change made in between.
+  ProgressFileLock file_lock(*file);
   Result<std::optional<std::string>> content = ReadIfPresent(*file);
   if (!content.ok()) return content.status();
   if (!*content) return Status::Ok();
