@@ -8,6 +8,13 @@
 
 namespace norwin::automation {
 
+namespace internal {
+struct ArrayRep {
+  std::atomic<int32_t> refs;
+  std::vector<Variant> items;
+};
+}  // namespace internal
+
 namespace {
 
 // "" is common (empty record fields); all empty strings share one text that
@@ -34,6 +41,25 @@ Variant::Variant(const char* value) : vt_(VT_BSTR), bits_(0) {
 
 void Variant::ReleaseString(internal::StringRep* rep) noexcept {
   if (rep->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete rep;
+}
+
+Variant Variant::Array(std::vector<Variant> items) {
+  Variant v(static_cast<VarType>(VT_ARRAY | VT_VARIANT));
+  v.arr_ = new internal::ArrayRep{{1}, std::move(items)};
+  return v;
+}
+
+void Variant::AddRefArray(internal::ArrayRep* rep) noexcept {
+  rep->refs.fetch_add(1, std::memory_order_relaxed);
+}
+
+void Variant::ReleaseArray(internal::ArrayRep* rep) noexcept {
+  if (rep->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete rep;
+}
+
+std::span<const Variant> Variant::array() const noexcept {
+  assert(IsArray());
+  return arr_->items;
 }
 
 bool Variant::IsNumeric() const noexcept {
@@ -224,6 +250,8 @@ std::string Variant::DebugString() const {
       return str_ ? "VT_BSTR \"" + str_->text + "\"" : "VT_BSTR null";
     case VT_DISPATCH:
       return obj_ ? "VT_DISPATCH " + std::string(obj_->TypeName()) : "VT_DISPATCH Nothing";
+    case VT_ARRAY | VT_VARIANT:
+      return "VT_ARRAY|VT_VARIANT (" + number(arr_->items.size()) + ")";
     default:
       return "VT_BYREF|" + number(vt_ & VT_TYPEMASK);
   }

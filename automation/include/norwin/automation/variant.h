@@ -12,15 +12,21 @@
 // that the caller owns and that must outlive it: another Variant (0x400C) or
 // a typed slot (0x400B, a bool). Members write out-arguments through it with
 // AssignThroughRef. Copies of a by-reference Variant point at the same slot.
+//
+// An array Variant (VT_ARRAY | VT_VARIANT) holds a one-dimensional array of
+// Variants with lower bound 0, as a Dictionary's Keys and Items return it.
+// Its elements never change after it is made, so copies share them.
 #pragma once
 
 #include <atomic>
 #include <concepts>
 #include <cstdint>
 #include <iosfwd>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "norwin/automation/date.h"
 #include "norwin/automation/error.h"
@@ -42,6 +48,7 @@ inline constexpr VarType VT_ERROR = 10;
 inline constexpr VarType VT_BOOL = 11;
 inline constexpr VarType VT_VARIANT = 12;  // only combined with VT_BYREF
 inline constexpr VarType VT_UI1 = 17;
+inline constexpr VarType VT_ARRAY = 0x2000;  // only combined with VT_VARIANT
 inline constexpr VarType VT_BYREF = 0x4000;
 inline constexpr VarType VT_TYPEMASK = 0x0FFF;
 
@@ -51,6 +58,8 @@ struct StringRep {
   std::atomic<int32_t> refs;
   std::string text;
 };
+// The shared elements of array Variants (defined in variant.cc).
+struct ArrayRep;
 }  // namespace internal
 
 class NORWIN_AUTOMATION_EXPORT Variant {
@@ -95,6 +104,9 @@ class NORWIN_AUTOMATION_EXPORT Variant {
   // The marker of an optional argument the caller left out
   // (VT_ERROR, DISP_E_PARAMNOTFOUND).
   static Variant Missing() noexcept { return Error(DISP_E_PARAMNOTFOUND); }
+  // A one-dimensional array (lower bound 0) of `items`, which must not be
+  // references.
+  static Variant Array(std::vector<Variant> items);
   static Variant Error(HResult scode) noexcept {
     Variant v(VT_ERROR);
     v.i4_ = scode;
@@ -142,6 +154,7 @@ class NORWIN_AUTOMATION_EXPORT Variant {
   bool IsNothing() const noexcept { return vt_ == VT_DISPATCH && obj_ == nullptr; }
   bool IsMissing() const noexcept { return vt_ == VT_ERROR && i4_ == DISP_E_PARAMNOTFOUND; }
   bool IsByRef() const noexcept { return (vt_ & VT_BYREF) != 0; }
+  bool IsArray() const noexcept { return vt_ == (VT_ARRAY | VT_VARIANT); }
   // Boolean, the integers, Double and Date: what the language compares as
   // numbers.
   bool IsNumeric() const noexcept;
@@ -159,6 +172,8 @@ class NORWIN_AUTOMATION_EXPORT Variant {
   const std::string& string() const noexcept;
   // The object of an object Variant; null for Nothing.
   Object* object() const noexcept;
+  // The elements of an array Variant.
+  std::span<const Variant> array() const noexcept;
   // The target of a by-reference Variant.
   Variant* variant_ref() const noexcept;
   void* ref_target() const noexcept;
@@ -199,6 +214,8 @@ class NORWIN_AUTOMATION_EXPORT Variant {
       if (str_) str_->refs.fetch_add(1, std::memory_order_relaxed);
     } else if (vt_ == VT_DISPATCH) {
       if (obj_) obj_->AddRef();
+    } else if (vt_ == (VT_ARRAY | VT_VARIANT)) {
+      AddRefArray(arr_);
     }
   }
   void ReleasePayload() noexcept {
@@ -206,9 +223,13 @@ class NORWIN_AUTOMATION_EXPORT Variant {
       if (str_) ReleaseString(str_);
     } else if (vt_ == VT_DISPATCH) {
       if (obj_) obj_->Release();
+    } else if (vt_ == (VT_ARRAY | VT_VARIANT)) {
+      ReleaseArray(arr_);
     }
   }
   static void ReleaseString(internal::StringRep* rep) noexcept;
+  static void AddRefArray(internal::ArrayRep* rep) noexcept;
+  static void ReleaseArray(internal::ArrayRep* rep) noexcept;
 
   VarType vt_;
   union {
@@ -221,6 +242,7 @@ class NORWIN_AUTOMATION_EXPORT Variant {
     internal::StringRep* str_;
     Object* obj_;
     void* ref_;
+    internal::ArrayRep* arr_;
   };
 };
 

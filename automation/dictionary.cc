@@ -1,0 +1,259 @@
+#include "norwin/automation/dictionary.h"
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "norwin/automation/key_compare.h"
+
+namespace norwin::automation {
+
+namespace {
+
+using KeyView = Dictionary::KeyView;
+
+AutomationError ElementNotFound() {
+  return AutomationError(HResultFromRuntimeError(kElementNotFound), "Element not found");
+}
+
+// The index's view of `key`, which must not be a reference; raises 13 for
+// what cannot be a key.
+KeyView ViewOf(const Variant& key) {
+  KeyView view;
+  switch (key.type()) {
+    case VT_EMPTY:
+      view.kind = KeyView::Kind::kEmpty;
+      break;
+    case VT_NULL:
+      view.kind = KeyView::Kind::kNull;
+      break;
+    case VT_BOOL:
+    case VT_I2:
+    case VT_I4:
+    case VT_UI1:
+    case VT_R8:
+    case VT_DATE:
+      view.kind = KeyView::Kind::kNumber;
+      view.number = ToDouble(key);
+      if (view.number == 0) view.number = 0;  // -0 is the same key as 0
+      break;
+    case VT_BSTR:
+      view.kind = KeyView::Kind::kString;
+      view.text = key.string();
+      break;
+    case VT_DISPATCH:
+      view.kind = KeyView::Kind::kObject;
+      view.object = key.object();
+      break;
+    default:
+      throw RuntimeError(kTypeMismatch);
+  }
+  return view;
+}
+
+// A key as the caller gave it, references followed.
+const Variant& Plain(const Variant& key, Variant& storage) {
+  const Variant& v = key.Resolve();
+  if (!v.IsByRef()) return v;
+  storage = v.Deref();
+  return storage;
+}
+
+}  // namespace
+
+size_t Dictionary::KeyHash::operator()(const KeyView& key) const noexcept {
+  const size_t kind = static_cast<size_t>(key.kind);
+  switch (key.kind) {
+    case KeyView::Kind::kNumber:
+      return std::hash<double>()(key.number) ^ kind;
+    case KeyView::Kind::kString:
+      return (mode == CompareMode::kText ? HashTextKey(key.text)
+                                         : std::hash<std::string_view>()(key.text)) ^
+             kind;
+    case KeyView::Kind::kObject:
+      return std::hash<const void*>()(key.object) ^ kind;
+    default:
+      return kind;
+  }
+}
+
+bool Dictionary::KeyEqual::operator()(const KeyView& a, const KeyView& b) const noexcept {
+  if (a.kind != b.kind) return false;
+  switch (a.kind) {
+    case KeyView::Kind::kNumber:
+      return a.number == b.number;
+    case KeyView::Kind::kString:
+      return mode == CompareMode::kText ? TextKeysEqual(a.text, b.text) : a.text == b.text;
+    case KeyView::Kind::kObject:
+      return a.object == b.object;
+    default:
+      return true;
+  }
+}
+
+NORWIN_CLASS(Dictionary) {
+  Method("Add", &Dictionary::Add);
+  Method("Exists", &Dictionary::Exists);
+  PropertyRW("Item", &Dictionary::Item, &Dictionary::SetItem).Default();
+  PropertyRW(
+      "Key",
+      [](Dictionary&, const Variant&) -> Variant {
+        // The key is written only: `d.Key(old) = new` renames it.
+        throw RuntimeError(kObjectDoesNotSupportMember);
+      },
+      &Dictionary::SetKey);
+  Method("Remove", &Dictionary::Remove);
+  Method("RemoveAll", &Dictionary::RemoveAll);
+  Method("Keys", &Dictionary::Keys);
+  Method("Items", &Dictionary::Items);
+  Property("Count", &Dictionary::Count);
+  PropertyRW("CompareMode", &Dictionary::GetCompareMode, &Dictionary::SetCompareMode);
+  NewEnum(&Dictionary::NewEnum);
+}
+
+Dictionary::Dictionary()
+    : index_(0, KeyHash{CompareMode::kBinary}, KeyEqual{CompareMode::kBinary}) {}
+
+Dictionary::~Dictionary() = default;
+
+Dictionary::Entry& Dictionary::Insert(Variant key, Variant item) {
+  const KeyView view = ViewOf(key);
+  if (index_.contains(view)) throw RuntimeError(kDuplicateKey);
+  entries_.push_back(Entry{std::move(key), std::move(item)});
+  auto it = std::prev(entries_.end());
+  try {
+    // The index keeps a view of the stored key, whose text lives as long as
+    // the entry.
+    index_.emplace(ViewOf(it->key), it);
+  } catch (...) {
+    entries_.pop_back();
+    throw;
+  }
+  return *it;
+}
+
+Dictionary::Index::iterator Dictionary::Require(const Variant& key) {
+  Variant storage;
+  auto it = index_.find(ViewOf(Plain(key, storage)));
+  if (it == index_.end()) throw ElementNotFound();
+  return it;
+}
+
+void Dictionary::Add(const Variant& key, const Variant& item) {
+  Variant storage;
+  Insert(Plain(key, storage), item.Deref());
+}
+
+bool Dictionary::Exists(const Variant& key) const { return Find(key) != nullptr; }
+
+Variant Dictionary::Item(const Variant& key) {
+  Variant storage;
+  const Variant& k = Plain(key, storage);
+  auto it = index_.find(ViewOf(k));
+  if (it != index_.end()) return it->second->item;
+  Insert(k, Variant());
+  return Variant();
+}
+
+void Dictionary::SetItem(const Variant& key, const Variant& item) {
+  Variant storage;
+  const Variant& k = Plain(key, storage);
+  auto it = index_.find(ViewOf(k));
+  if (it != index_.end()) {
+    it->second->item = item.Deref();
+  } else {
+    Insert(k, item.Deref());
+  }
+}
+
+void Dictionary::SetKey(const Variant& key, const Variant& new_key) {
+  auto it = Require(key);
+  Variant storage;
+  Variant renamed = Plain(new_key, storage);
+  const KeyView new_view = ViewOf(renamed);
+  auto clash = index_.find(new_view);
+  if (clash != index_.end() && clash != it) throw RuntimeError(kDuplicateKey);
+  Entries::iterator entry = it->second;
+  // Rehash under the new key; the old view points into the old key, so it
+  // goes first.
+  index_.erase(it);
+  Variant old_key = std::exchange(entry->key, std::move(renamed));
+  try {
+    index_.emplace(ViewOf(entry->key), entry);
+  } catch (...) {
+    entry->key = std::move(old_key);
+    index_.emplace(ViewOf(entry->key), entry);
+    throw;
+  }
+}
+
+void Dictionary::Remove(const Variant& key) {
+  auto it = Require(key);
+  Entries::iterator entry = it->second;
+  index_.erase(it);
+  // Splice the entry out before it dies, so that whatever its item's
+  // destructor does sees a consistent dictionary.
+  Entries gone;
+  gone.splice(gone.begin(), entries_, entry);
+}
+
+void Dictionary::RemoveAll() {
+  index_.clear();
+  Entries gone;
+  gone.swap(entries_);
+}
+
+Variant Dictionary::Keys() const {
+  std::vector<Variant> keys;
+  keys.reserve(entries_.size());
+  for (const Entry& e : entries_) keys.push_back(e.key);
+  return Variant::Array(std::move(keys));
+}
+
+Variant Dictionary::Items() const {
+  std::vector<Variant> items;
+  items.reserve(entries_.size());
+  for (const Entry& e : entries_) items.push_back(e.item);
+  return Variant::Array(std::move(items));
+}
+
+void Dictionary::SetCompareMode(int32_t mode) {
+  if (!entries_.empty() || mode < 0 || mode > 2) throw RuntimeError(kInvalidProcedureCall);
+  compare_mode_ = mode;
+  const CompareMode m = this->mode();
+  index_ = Index(0, KeyHash{m}, KeyEqual{m});
+}
+
+Ref<Enumerator> Dictionary::NewEnum() const {
+  std::vector<Variant> keys;
+  keys.reserve(entries_.size());
+  for (const Entry& e : entries_) keys.push_back(e.key);
+  return MakeSnapshotEnumerator(std::move(keys));
+}
+
+const Variant* Dictionary::Find(const Variant& key) const {
+  Variant storage;
+  auto it = index_.find(ViewOf(Plain(key, storage)));
+  return it == index_.end() ? nullptr : &it->second->item;
+}
+
+const Variant* Dictionary::FindText(std::string_view key) const {
+  KeyView view;
+  view.kind = KeyView::Kind::kString;
+  view.text = key;
+  auto it = index_.find(view);
+  return it == index_.end() ? nullptr : &it->second->item;
+}
+
+bool Dictionary::Erase(const Variant& key) {
+  Variant storage;
+  auto it = index_.find(ViewOf(Plain(key, storage)));
+  if (it == index_.end()) return false;
+  Entries::iterator entry = it->second;
+  index_.erase(it);
+  Entries gone;
+  gone.splice(gone.begin(), entries_, entry);
+  return true;
+}
+
+}  // namespace norwin::automation
