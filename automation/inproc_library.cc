@@ -1,0 +1,72 @@
+#include "norwin/automation/inproc_library.h"
+
+#include <dlfcn.h>
+#include <link.h>
+
+#include <utility>
+
+namespace norwin::automation {
+
+namespace {
+
+// The entry point `name` of the library itself. dlsym also searches the
+// libraries it depends on; an entry point found there (another server the
+// library links) is not this library's.
+template <typename Fn>
+Fn Entry(void* handle, const char* name) {
+  void* symbol = dlsym(handle, name);
+  if (!symbol) return nullptr;
+  link_map* own = nullptr;
+  link_map* holder = nullptr;
+  Dl_info info;
+  if (dlinfo(handle, RTLD_DI_LINKMAP, &own) != 0 ||
+      dladdr1(symbol, &info, reinterpret_cast<void**>(&holder), RTLD_DL_LINKMAP) == 0 ||
+      own != holder) {
+    return nullptr;
+  }
+  return reinterpret_cast<Fn>(symbol);
+}
+
+}  // namespace
+
+ClassFactory::~ClassFactory() = default;
+
+namespace {
+thread_local std::optional<AutomationError> error_info;
+}  // namespace
+
+void SetErrorInfo(const AutomationError& error) noexcept {
+  try {
+    error_info = error;
+  } catch (...) {
+    error_info.reset();
+  }
+}
+
+std::optional<AutomationError> TakeErrorInfo(HResult hr) {
+  std::optional<AutomationError> taken = std::exchange(error_info, std::nullopt);
+  if (taken && taken->number != hr) return std::nullopt;
+  return taken;
+}
+
+Result<std::unique_ptr<InprocLibrary>> InprocLibrary::Load(const std::string& path) {
+  dlerror();  // clear any earlier failure
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* why = dlerror();
+    return Status::Error(why ? why : path + ": cannot be loaded");
+  }
+  return std::unique_ptr<InprocLibrary>(new InprocLibrary(path, handle));
+}
+
+InprocLibrary::InprocLibrary(std::string path, void* handle)
+    : path_(std::move(path)), handle_(handle) {
+  get_class_object_ = Entry<NorwinDllGetClassObjectFn>(handle_, "DllGetClassObject");
+  can_unload_now_ = Entry<NorwinDllCanUnloadNowFn>(handle_, "DllCanUnloadNow");
+  register_server_ = Entry<NorwinDllRegisterServerFn>(handle_, "DllRegisterServer");
+  unregister_server_ = Entry<NorwinDllUnregisterServerFn>(handle_, "DllUnregisterServer");
+}
+
+InprocLibrary::~InprocLibrary() { dlclose(handle_); }
+
+}  // namespace norwin::automation
