@@ -1,8 +1,11 @@
 #include "norwin/automation/binder.h"
 
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <mutex>
 #include <new>
 
 namespace norwin::automation {
@@ -36,7 +39,39 @@ bool NamesEqual(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The tables built by classes of libraries that may be unloaded, with the
+// base address of each library.
+struct OwnedTable {
+  const ClassInfo* info;
+  const void* base;
+};
+std::mutex owned_mu;
+std::vector<OwnedTable>& OwnedTables() {
+  static auto* const tables = new std::vector<OwnedTable>;
+  return *tables;
+}
+
 }  // namespace
+
+void ClassInfo::TrackOwner(const ClassInfo* info, const void* code) {
+  Dl_info where;
+  if (dladdr(code, &where) == 0 || !where.dli_fbase) return;
+  std::lock_guard lock(owned_mu);
+  OwnedTables().push_back({info, where.dli_fbase});
+}
+
+void ClassInfo::ReleaseTablesOf(const void* base) {
+  std::vector<const ClassInfo*> gone;
+  {
+    std::lock_guard lock(owned_mu);
+    std::erase_if(OwnedTables(), [&](const OwnedTable& t) {
+      if (t.base != base) return false;
+      gone.push_back(t.info);
+      return true;
+    });
+  }
+  for (const ClassInfo* info : gone) delete info;
+}
 
 ClassInfo::ClassInfo(std::string_view name) : name_(name) {}
 ClassInfo::~ClassInfo() = default;

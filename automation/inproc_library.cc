@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "norwin/automation/binder.h"
+
 namespace norwin::automation {
 
 namespace {
@@ -67,6 +69,22 @@ InprocLibrary::InprocLibrary(std::string path, void* handle)
   unregister_server_ = Entry<NorwinDllUnregisterServerFn>(handle_, "DllUnregisterServer");
 }
 
-InprocLibrary::~InprocLibrary() { dlclose(handle_); }
+InprocLibrary::~InprocLibrary() {
+  // Where the library lies, to find the member tables its classes built.
+  const void* base = nullptr;
+  Dl_info info;
+  if (get_class_object_ && dladdr(reinterpret_cast<const void*>(get_class_object_), &info) != 0) {
+    base = info.dli_fbase;
+  }
+  dlclose(handle_);
+  if (!base) return;
+  // Another handle (norwin-regsvr's, a second registration) may keep the
+  // library loaded; its tables are freed only once it is really gone.
+  if (void* still = dlopen(path_.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+    dlclose(still);
+    return;
+  }
+  ClassInfo::ReleaseTablesOf(base);
+}
 
 }  // namespace norwin::automation

@@ -26,7 +26,9 @@
 //     NewEnum(&Students::NewEnum);
 //   }
 //
-// The member table is built once, on first use, and never freed. Names are
+// The member table is built once, on first use, and kept while the code
+// that defines the class is loaded: for the life of the process, or until
+// activation unloads the server library that holds the class. Names are
 // found without regard to case through a hash table (no allocation).
 //
 // Parameters, converted from the caller's Variants as the language coerces
@@ -482,6 +484,13 @@ class NORWIN_AUTOMATION_EXPORT ClassInfo {
   void SetEnum(size_t member);
   void Seal();
 
+  // Remembers which loaded library `info` belongs to (the one holding
+  // `code`), so that its table is freed when that library is unloaded.
+  static void TrackOwner(const ClassInfo* info, const void* code);
+  // Frees the tables of the classes of the library loaded at `base` (its
+  // dladdr base address). Only for the unloader, after the library is gone.
+  static void ReleaseTablesOf(const void* base);
+
  private:
   struct Member {
     std::string name;
@@ -572,6 +581,9 @@ class ClassBuilder {
     Builder builder(info);
     builder.Define();
     info->Seal();
+    // Builder has internal linkage, so this address lies in the library
+    // that defines the class.
+    ClassInfo::TrackOwner(info, reinterpret_cast<const void*>(&ClassBuilder::Build<Builder>));
     return info;
   }
 
