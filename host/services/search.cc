@@ -172,33 +172,29 @@ Evaluation Evaluate(std::string_view query, const std::string& word_file,
 // still show right; a link target is a path, in which '&' is just a character.
 enum class Context { kText, kAttribute };
 void AppendHtml(std::string& out, std::string_view cp1252, Context context) {
-  for (char c : cp1252) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        if (context == Context::kAttribute)
-          out += "&quot;";
-        else
-          out += c;
-        break;
-      case '&':
-        if (context == Context::kAttribute)
-          out += "&amp;";
-        else
-          out += c;
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x80)
-          out += c;
-        else
-          out += platform::Cp1252ToUtf8(std::string_view(&c, 1));
-    }
+  const bool attribute = context == Context::kAttribute;
+  size_t plain = 0;  // start of the run of characters taken as they are
+  for (size_t i = 0; i < cp1252.size(); ++i) {
+    const char c = cp1252[i];
+    const char* reference = nullptr;
+    if (c == '<')
+      reference = "&lt;";
+    else if (c == '>')
+      reference = "&gt;";
+    else if (c == '"' && attribute)
+      reference = "&quot;";
+    else if (c == '&' && attribute)
+      reference = "&amp;";
+    else if (static_cast<unsigned char>(c) < 0x80)
+      continue;
+    out.append(cp1252.data() + plain, i - plain);
+    plain = i + 1;
+    if (reference)
+      out += reference;
+    else
+      out += platform::Cp1252ToUtf8(cp1252.substr(i, 1));
   }
+  out.append(cp1252.data() + plain, cp1252.size() - plain);
 }
 
 // Appends the result body for the query to `page`.

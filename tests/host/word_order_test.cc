@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "norwin/platform/codepage.h"
+
 namespace norwin::host {
 namespace {
 
@@ -17,6 +19,9 @@ std::string Lower(std::string s) {
 
 int Sign(int v) { return (v > 0) - (v < 0); }
 
+// Windows-1252 bytes of UTF-8 text, so that tests can spell words readably.
+std::string W(std::string_view utf8) { return *platform::Utf8ToCp1252(utf8); }
+
 TEST(WordOrderTest, FoldsAsciiLatin1AndTheWindowsCapitals) {
   EXPECT_EQ(Lower("ABCXYZ abc 09"), "abcxyz abc 09");
   EXPECT_EQ(Lower("\xC0\xC9\xD6\xD8\xDE"), "\xE0\xE9\xF6\xF8\xFE");  // ÀÉÖØÞ
@@ -25,11 +30,7 @@ TEST(WordOrderTest, FoldsAsciiLatin1AndTheWindowsCapitals) {
   // have no capital in the code page.
   EXPECT_EQ(Lower("\xD7\xDF\xB5"), "\xD7\xDF\xB5");
   EXPECT_EQ(CompareIndexWords("CAF\xC9", "caf\xE9"), 0);
-  EXPECT_EQ(CompareIndexWords("\x8A"
-                              "koda",
-                              "\x9A"
-                              "KODA"),
-            0);
+  EXPECT_EQ(CompareIndexWords(W("\u0160koda"), W("\u0161KODA")), 0);  // Škoda
 }
 
 TEST(WordOrderTest, EqualExactlyWhenTheLowerCaseFormsAreTheSame) {
@@ -45,45 +46,21 @@ TEST(WordOrderTest, EqualExactlyWhenTheLowerCaseFormsAreTheSame) {
   }
   // Expansions do not make different words equal: æ is not "ae", ß not "ss".
   EXPECT_NE(CompareIndexWords("\xE6", "ae"), 0);
-  EXPECT_NE(CompareIndexWords("stra\xDF"
-                              "e",
-                              "strasse"),
-            0);
-  EXPECT_NE(CompareIndexWords("\xE6"
-                              "e",
-                              "a\xE6"),
-            0);
+  EXPECT_NE(CompareIndexWords(W("stra\u00DFe"), "strasse"), 0);
+  EXPECT_NE(CompareIndexWords(W("\u00E6e"), W("a\u00E6")), 0);
 }
 
 TEST(WordOrderTest, AccentedLettersSortWithTheirBaseLetter) {
   // Ascending, each pair checked both ways.
   const std::vector<std::string> ascending = {
-      "9lives",
-      "a",
-      "ab",
-      "ad",
-      "ae",
+      "9lives",     "a",         "ab",     "ad",           "ae",
       "\xC6",  // Æ, among the "ae" words
-      "\xE6"
-      "a",
-      "af",
-      "cote",
+      W("\u00E6a"), "af",        "cote",
       "c\xF4te",  // côte: same letters, then the accent decides
-      "coter",
-      "cz",
-      "d",
-      "dz",
+      "coter",      "cz",        "d",      "dz",
       "\xF0",  // ð after every d
-      "e",
-      "\xC9t\xE9",
-      "resume",
-      "r\xE9sum\xE9",
-      "resumes",
-      "strasse",
-      "stra\xDF"
-      "e",  // straße
-      "strassen",
-      "zz",
+      "e",          "\xC9t\xE9", "resume", "r\xE9sum\xE9", "resumes", "strasse", W("stra\u00DFe"),
+      "strassen",   "zz",
       "\xFE",  // þ after z
       "\xB5",  // µ after þ
   };
@@ -120,9 +97,7 @@ TEST(WordOrderTest, IsATotalOrderOnRandomText) {
     std::string w;
     const int len = rng() % 5;
     // Mostly letters that expand or carry accents, so ties on the first level are common.
-    const std::string pool =
-        "aAeEsS\xE6\xC6\xDF\xE9\xC9\xF8\x9C\x8C\xB2"
-        "2-";
+    const std::string pool = W("aAeEsS\u00E6\u00C6\u00DF\u00E9\u00C9\u00F8\u0153\u0152\u00B22-");
     for (int k = 0; k < len; ++k) w += pool[rng() % pool.size()];
     words.push_back(w);
   }
