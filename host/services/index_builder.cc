@@ -203,6 +203,7 @@ Result<CourseIndexSummary> BuildCourseIndex(const CourseIndexOptions& options,
 
   IndexBuilder builder;
   CourseIndexSummary summary;
+  if (pages->empty()) summary.warnings.push_back("no pages (.htm, .html) below " + course_shown);
   for (size_t i = 0; i < pages->size(); ++i) {
     const fs::path& file = (*pages)[i];
     const std::string drive_path = DrivePath(course_in_root, file.lexically_relative(course));

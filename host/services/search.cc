@@ -152,9 +152,16 @@ Evaluation Evaluate(std::string_view query, const std::string& word_file,
   if (!record) return Evaluation::kFailed;
   const uint64_t vector_count = vectors->size() / record_bytes;
 
-  QueryReader reader(query);
+  // The reader holds a copy of the query; without memory for it no term can
+  // be read, which fails the query rather than the page.
+  std::optional<QueryReader> reader;
+  try {
+    reader.emplace(query);
+  } catch (const std::bad_alloc&) {
+    return Evaluation::kFailed;
+  }
   QueryTerm term;
-  while (reader.Next(term)) {
+  while (reader->Next(term)) {
     if (!term.matchable) continue;
     const std::optional<uint64_t> index = FindWord(*words, term.word);
     // A word missing from the index neither adds nor removes pages; so is one

@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/support/course_drive.h"
-#include "norwin/host/search.h"
-#include "norwin/host/word_order.h"
+#include "support/temp_prefix.h"
 
 namespace norwin::host {
 namespace {
@@ -109,41 +107,6 @@ TEST(IndexBuilderTest, VectorRecordsGrowAtEveryThirtySecondPage) {
   }
 }
 
-TEST(IndexBuilderTest, ItsIndexIsFoundByTheSearch) {
-  testing::CourseDrive drive('q');
-  IndexBuilder builder;
-  // Words that sort among each other only by accents and expansions, so
-  // that the search's bisection must follow the builder's order exactly.
-  const std::vector<std::string> pages = {
-      "cote c\xC3\xB4te coter", "\xC3\xA6on aeon stra\u00DFe strasse",
-      "\xC3\x89T\xC3\x89 ete \xC3\xB0 d", "NA\xC3\x8FVE naive \xC5\x92uvre oeuvre"};
-  for (size_t i = 0; i < pages.size(); ++i)
-    ASSERT_TRUE(builder.AddPage("\\p" + std::to_string(i) + ".htm", pages[i]).ok());
-  for (int i = 0; i < 40; ++i)
-    ASSERT_TRUE(
-        builder.AddPage("\\filler" + std::to_string(i) + ".htm", "filler w" + std::to_string(i))
-            .ok());
-  ASSERT_TRUE(
-      builder.Write(drive.root() / "w.idx", drive.root() / "v.idx", drive.root() / "t.idx").ok());
-
-  const std::vector<std::string> sorted = WordsOf(ReadAll(drive.root() / "w.idx"));
-  for (size_t i = 0; i + 1 < sorted.size(); ++i)
-    EXPECT_LT(CompareIndexWords(sorted[i], sorted[i + 1]), 0) << sorted[i];
-
-  SearchService search('q');
-  ASSERT_TRUE(search.ConfigureSearch("\\w.idx", "\\v.idx", "\\t.idx"));
-  for (size_t i = 0; i < pages.size(); ++i) {
-    std::istringstream words(pages[i]);
-    for (std::string word; words >> word;) {
-      const std::string page = search.Search(word);
-      EXPECT_NE(page.find("<A HREF=\"q:\\p" + std::to_string(i) + ".htm\""), std::string::npos)
-          << word;
-      EXPECT_EQ(page.find("<A HREF=\"q:\\filler"), std::string::npos) << word;
-    }
-  }
-  EXPECT_NE(search.Search("w39 and filler").find("q:\\filler39.htm"), std::string::npos);
-}
-
 TEST(IndexBuilderTest, AFailedWriteChangesNoFile) {
   testing::TempDir dir;
   IndexBuilder old_index;
@@ -229,6 +192,14 @@ TEST_F(CourseIndexTest, ReportsWhatItCannotDo) {
   Result<CourseIndexSummary> outside = BuildCourseIndex(Options("course", "elsewhere"));
   ASSERT_FALSE(outside.ok());
   EXPECT_NE(outside.message().find("is not inside"), std::string::npos) << outside.message();
+
+  // An empty course gives an empty index, and a word about it.
+  fs::create_directories(dir_.path() / "empty");
+  Result<CourseIndexSummary> empty = BuildCourseIndex(Options("empty"));
+  ASSERT_TRUE(empty.ok()) << empty.message();
+  EXPECT_EQ(empty->pages, 0u);
+  EXPECT_EQ(empty->warnings.size(), 1u);
+  EXPECT_EQ(fs::file_size(dir_.path() / "t.idx"), 0u);
 
   // A page whose name the index cannot hold is left out with a warning.
   Write("course/\xCF\x80.htm", "pi");

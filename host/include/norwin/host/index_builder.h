@@ -70,7 +70,8 @@ struct CourseIndexOptions {
 struct CourseIndexSummary {
   uint32_t pages = 0;
   size_t words = 0;
-  // Pages left out, one readable line each ("\x\y.htm: ...").
+  // Pages left out, one readable line each ("\x\y.htm: ..."), or that there
+  // were no pages at all.
   std::vector<std::string> warnings;
 };
 

@@ -15,6 +15,12 @@
 // otherwise complete page; bad index files (wrong sizes, unsorted words,
 // records without their NUL) give one of those or a plain result.
 //
+// Titles and paths are Windows-1252 in the files and UTF-8 in the page. They
+// are written into the page with '<' and '>' as character references, and
+// the link target also with '"' and '&', so that a title such as "Using
+// <table>" shows as written instead of breaking the page; '&' in titles is
+// kept, since some index builders store titles with references already.
+//
 // One object serves the whole host process. Search does not change the
 // object, so it may run on any thread while nothing configures it. The busy
 // cursor while a query runs is the caller's business.
