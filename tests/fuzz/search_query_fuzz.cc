@@ -1,11 +1,9 @@
 // libFuzzer target: any bytes as a search query against a small real index.
 // The page must always be whole: the fixed head, a body, the fixed tail.
 //
-// Built with the other fuzz targets (see tests/CMakeLists.txt):
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DNORWIN_BUILD_FUZZERS=ON \
-//     -DNORWIN_SANITIZE=ON -DNORWIN_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DNORWIN_SANITIZE=ON
 //   cmake --build build-fuzz --target search_query_fuzz
-//   build-fuzz/bin/search_query_fuzz -max_total_time=60
+//   build-fuzz/bin/fuzz/search_query_fuzz -max_total_time=60
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
