@@ -1,0 +1,111 @@
+// Record storage: how every record class loads, saves, deletes and lists its
+// XML documents, in a local folder or behind the server pages.
+//
+// The location decides (IsURL, url_support.h): a server location goes to the
+// pages "LoadPellamObject.asp", "SavePellamObject.asp",
+// "DeletePellamObject.asp" and "GetTitleFileNames.asp" of its base URL, with
+// the calling thread's validation string (security.h); anything else is a
+// Windows path resolved through the drives of the system layer (either
+// separator, drive letters, names looked up without regard to case).
+//
+// Failures the callers expect (a missing or unreadable record, a negative
+// server answer) are results. Failures they cannot act on reach the page
+// script as AutomationError: a server that cannot be reached or stays silent
+// past the time limits of server_request.h (kServerNotReached), a local file
+// that cannot be written (kLocalWriteFailed), a malformed listing (runtime
+// error 5). Nothing is kept between calls.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "norwin/automation/error.h"
+#include "norwin/datalayer/xml_dom.h"
+
+namespace norwin::datalayer {
+
+// A local record that cannot be written (folder missing, no permission,
+// read-only file, disk full); the description says which and why.
+inline constexpr automation::HResult kLocalWriteFailed = automation::E_ACCESSDENIED;
+
+// The caption of the message that shows a server's answer to a save.
+inline constexpr std::string_view kServerAnswerCaption = "NorwinPellam2003";
+
+enum class ServerPage { kLoad, kSave, kDelete, kList };
+// "LoadPellamObject.asp" and so on.
+std::string_view ServerPageName(ServerPage page);
+
+// The two request shapes of the record pages. A: the validation string
+// follows "&" always, also when it is empty, and the location's extra query
+// is not sent. B: the extra query and then the validation string follow,
+// each with its "&" and only when not empty.
+enum class RequestShape { kA, kB };
+
+enum class ParamPresence { kWhenNotEmpty, kAlways };
+
+// A class's own query parameter ("&CourseID=3"), inserted as it is, without
+// URL encoding.
+struct UrlParam {
+  std::string_view name;
+  std::string_view value;
+  ParamPresence presence = ParamPresence::kWhenNotEmpty;
+};
+
+// What a record class tells the storage about its requests: its object name
+// ("Students"), its shape and its parameters, in their fixed order (inserted
+// after the file name). The views must outlive the call they are given to.
+struct RecordKind {
+  std::string_view obj_name;
+  RequestShape shape = RequestShape::kB;
+  std::span<const UrlParam> params = {};
+};
+
+// The URL of `page` for the record at server location `location`:
+// GetBaseURL(location) & page & "?ObjName=" & kind & "&FileName=" &
+// GetURLFileName(location), the parameters, then the shape's tail.
+std::string BuildRecordUrl(std::string_view location, ServerPage page, const RecordKind& kind);
+// The listing URL of the server folder `folder`: as above without FileName.
+std::string BuildListingUrl(std::string_view folder, const RecordKind& kind);
+
+// Reads the record at `filename` into `doc`. False, with `doc` empty and its
+// ParseError() telling why, when the file is missing or unreadable or the
+// text (file or server answer) is not well-formed XML.
+[[nodiscard]] bool LoadRecord(XmlDocument& doc, std::string_view filename, const RecordKind& kind);
+
+// Stores `doc` at `filename`. A local file is replaced whole (a temporary
+// file, then a rename: a failure leaves the old one as it was) and a failure
+// raises kLocalWriteFailed. To a server, the document is the request's body;
+// a non-empty answer is shown in a message box (OK button, caption
+// kServerAnswerCaption) and the save still counts as done.
+void SaveRecord(const XmlDocument& doc, std::string_view filename, const RecordKind& kind);
+
+// Deletes the record at `filename`. Server: true exactly when the page
+// answers with empty text; the answer is not shown. Local: true when the
+// file (also a read-only one) was removed; false when it is missing, is a
+// folder, or cannot be removed.
+[[nodiscard]] bool DeleteRecord(std::string_view filename, const RecordKind& kind);
+
+// Shows a server's answer in a message box with an OK button and the
+// caption kServerAnswerCaption.
+void ShowServerAnswer(std::string_view text);
+
+// The names of the files (not sub-folders; links to files count) in the
+// local folder `folder`, sorted without regard to case as the course
+// authors' file system lists them. Empty when the folder does not exist.
+std::vector<std::string> ListFolderFiles(std::string_view folder);
+
+// POSTs the listing URL of `folder` and splits the answer into its
+// ";"-terminated fields (see SplitListing).
+std::vector<std::string> FetchListing(std::string_view folder, const RecordKind& kind,
+                                      size_t fields_per_record);
+
+// Splits a listing answer ("Unit 1;u1_pmxl.xml;Unit 2;u2_pmxl.xml;") into
+// its fields, `fields_per_record` a record: records are taken from the left
+// while a ";" remains. Raises runtime error 5 when a record that has begun
+// lacks the ";" of one of its fields. The result's size is a multiple of
+// `fields_per_record`.
+std::vector<std::string> SplitListing(std::string_view text, size_t fields_per_record);
+
+}  // namespace norwin::datalayer

@@ -1,0 +1,75 @@
+// The URLs of the record pages: both request shapes, class parameters, the
+// location's extra query and the validation string of a login.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "norwin/datalayer/record_storage.h"
+#include "norwin/datalayer/security.h"
+
+namespace norwin::datalayer {
+namespace {
+
+// Every case starts and ends without a login on this thread.
+class RecordUrlTest : public ::testing::Test {
+ protected:
+  void SetUp() override { StoreValidationString(""); }
+  void TearDown() override { StoreValidationString(""); }
+};
+
+TEST_F(RecordUrlTest, ShapeAWritesTheAmpersandEvenWithoutALogin) {
+  const RecordKind exam_list{"ExamList", RequestShape::kA};
+  EXPECT_EQ(BuildRecordUrl("http://h/app/x.xml", ServerPage::kLoad, exam_list),
+            "http://h/app/LoadPellamObject.asp?ObjName=ExamList&FileName=x.xml&");
+  // The location's extra query is not part of shape A.
+  EXPECT_EQ(BuildRecordUrl("http://h/app/?sid=7/x.xml", ServerPage::kSave, exam_list),
+            "http://h/app/SavePellamObject.asp?ObjName=ExamList&FileName=x.xml&");
+  StoreValidationString("LoginKey=k&LoginValue=v");
+  EXPECT_EQ(BuildRecordUrl("http://h/app/x.xml", ServerPage::kDelete, exam_list),
+            "http://h/app/DeletePellamObject.asp?ObjName=ExamList&FileName=x.xml&"
+            "LoginKey=k&LoginValue=v");
+}
+
+TEST_F(RecordUrlTest, ShapeBAppendsQueryAndLoginOnlyWhenPresent) {
+  const RecordKind students{"Students", RequestShape::kB};
+  EXPECT_EQ(BuildRecordUrl("http://h/app/x.xml", ServerPage::kLoad, students),
+            "http://h/app/LoadPellamObject.asp?ObjName=Students&FileName=x.xml");
+  EXPECT_EQ(BuildRecordUrl("http://h/app/?sid=7/roster.xml", ServerPage::kLoad, students),
+            "http://h/app/LoadPellamObject.asp?ObjName=Students&FileName=roster.xml&sid=7");
+  StoreValidationString("LoginKey=k&LoginValue=v");
+  EXPECT_EQ(BuildRecordUrl("http://h/app/?sid=7?class2/roster.xml", ServerPage::kLoad, students),
+            "http://h/app/class2/LoadPellamObject.asp?ObjName=Students&FileName=roster.xml"
+            "&sid=7&LoginKey=k&LoginValue=v");
+}
+
+TEST_F(RecordUrlTest, ClassParametersFollowTheFileNameInTheirOrder) {
+  const UrlParam filter[] = {{"CourseID", "3"}, {"SectionID", ""}, {"StudentID", "SID00001"}};
+  const RecordKind students{"Students", RequestShape::kB, filter};
+  StoreValidationString("LoginKey=k&LoginValue=v");
+  EXPECT_EQ(BuildRecordUrl("http://h/app/?q=1/r.xml", ServerPage::kLoad, students),
+            "http://h/app/LoadPellamObject.asp?ObjName=Students&FileName=r.xml&CourseID=3"
+            "&StudentID=SID00001&q=1&LoginKey=k&LoginValue=v");
+
+  // A parameter that is always sent goes out also when empty; values are
+  // not encoded.
+  const UrlParam summary[] = {{"CourseID", "", ParamPresence::kAlways},
+                              {"AttemptNum", "2 b&c", ParamPresence::kAlways}};
+  StoreValidationString("");
+  EXPECT_EQ(BuildRecordUrl("http://h/app/e.xml", ServerPage::kLoad,
+                           RecordKind{"ExamSummary", RequestShape::kB, summary}),
+            "http://h/app/LoadPellamObject.asp?ObjName=ExamSummary&FileName=e.xml&CourseID="
+            "&AttemptNum=2 b&c");
+}
+
+TEST_F(RecordUrlTest, ListingUrlsHaveNoFileName) {
+  EXPECT_EQ(BuildListingUrl("http://h/app/", RecordKind{"ExamList", RequestShape::kA}),
+            "http://h/app/GetTitleFileNames.asp?ObjName=ExamList&");
+  const UrlParam type[] = {{"ExamType", "2", ParamPresence::kAlways}};
+  StoreValidationString("LoginKey=k&LoginValue=v");
+  EXPECT_EQ(BuildListingUrl("http://h/app/?t=1/", RecordKind{"Exam", RequestShape::kB, type}),
+            "http://h/app/GetTitleFileNames.asp?ObjName=Exam&ExamType=2&t=1"
+            "&LoginKey=k&LoginValue=v");
+}
+
+}  // namespace
+}  // namespace norwin::datalayer
