@@ -21,7 +21,8 @@
 //       ... or the one set with SetNextLoginKey);
 //   Login.asp?LoginKey=KEY&LoginValue=DIGEST     "Validated" when KEY was
 //       issued and DIGEST is its MD5 in lower-case hexadecimal, else
-//       "Login refused".
+//       "Login refused"; keys and digests are those of the Windows-1252
+//       bytes, as the login computes them.
 // A FileName holding "/", "\" or ".." is refused with a message. With
 // RequireLogin(kYes) the record pages answer "Not logged in" unless the
 // request carries a validated key and its value. Everything else (garbage,
@@ -47,6 +48,7 @@
 #include <utility>
 #include <vector>
 
+#include "norwin/platform/codepage.h"
 #include "support/loopback_server.h"
 #include "support/temp_prefix.h"
 
@@ -121,11 +123,14 @@ class RecordServer {
     listings_[std::move(obj_name)] = std::move(handler);
   }
 
-  // MD5 of `text`'s bytes in lower-case hexadecimal.
+  // MD5 of the Windows-1252 bytes of `text` (UTF-8) in lower-case
+  // hexadecimal; "" when it has no such bytes.
   static std::string Md5Hex(std::string_view text) {
+    const Result<std::string> bytes = platform::Utf8ToCp1252(text);
+    if (!bytes.ok()) return {};
     unsigned char hash[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
-    EVP_Digest(text.data(), text.size(), hash, &size, EVP_md5(), nullptr);
+    EVP_Digest(bytes->data(), bytes->size(), hash, &size, EVP_md5(), nullptr);
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
     for (unsigned int i = 0; i < size; ++i) {
@@ -171,7 +176,8 @@ class RecordServer {
     std::lock_guard lock(mutex_);
     if (login_ == Login::kNotRequired) return true;
     const std::string key = request.get_param_value("LoginKey");
-    return issued_.count(key) != 0 && request.get_param_value("LoginValue") == Md5Hex(key);
+    return issued_.count(key) != 0 && !key.empty() &&
+           request.get_param_value("LoginValue") == Md5Hex(key);
   }
 
   // Checks the login and the file name; on success fills `file`.
