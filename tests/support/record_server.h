@@ -5,7 +5,7 @@
 // folders of its site (the app folder "/app/" from the start, more with
 // ServeFolder), keeping the records of each folder as files in a temporary
 // folder of its own:
-//   LoadPellamObject.asp?ObjName=K&FileName=F...  the record F as text/xml;
+//   LoadPellamObject.asp?ObjName=K&FileName=F...  the record F;
 //       "Record F not found" when there is none;
 //   SavePellamObject.asp?...                     stores the request body as F,
 //       answers nothing; "No document received" for an empty body;
@@ -75,8 +75,13 @@ class RecordServer {
       server_.Post(path + page, [this, disk, member](const httplib::Request& request,
                                                      httplib::Response& response) {
         response.status = 200;
+        // Records go out as application/octet-stream: the storage reads
+        // the text whatever its type, and the server library would
+        // compress a text type at its slowest setting (a second a
+        // megabyte) for every client that accepts compressed answers.
         std::string text = (this->*member)(request, disk);
-        response.set_content(text, text.starts_with("<") ? "text/xml" : "text/plain");
+        response.set_content(text, text.starts_with("<") ? "application/octet-stream"
+                                                         : "text/plain");
       });
     };
     on("LoadPellamObject.asp", &RecordServer::LoadPage);
