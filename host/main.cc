@@ -1,0 +1,90 @@
+// lumo: the course host. Registers itself on "/RegServer", removes its
+// registration on "/UnRegServer", and otherwise loads the start
+// configuration that its command line names (see command_line.h).
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "norwin/host/choose_file.h"
+#include "norwin/host/command_line.h"
+#include "norwin/host/message_templates.h"
+#include "norwin/host/registration.h"
+#include "norwin/host/settings.h"
+#include "norwin/host/string_table.h"
+#include "norwin/platform/registry.h"
+
+namespace {
+
+using namespace norwin::host;
+
+// The process's exit status for an HRESULT. Only its low byte reaches the
+// parent, so a failure whose low byte is 0 becomes 1 rather than passing for
+// success.
+int ExitCodeOf(HResult result) {
+  if (result == kSOk) return 0;
+  const int low = static_cast<int>(static_cast<uint32_t>(result) & 0xFF);
+  return low != 0 ? low : 1;
+}
+
+HResult Registration(RegistrationSwitch action) {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) {
+    std::fprintf(stderr, "lumo: cannot find the program's own path: %s\n", error.message().c_str());
+    return kEFail;
+  }
+  norwin::Result<std::unique_ptr<norwin::platform::Registry>> registry =
+      norwin::platform::Registry::OpenDefault();
+  if (!registry.ok()) {
+    std::fprintf(stderr, "lumo: %s\n", registry.message().c_str());
+    return kEFail;
+  }
+  norwin::platform::Registry& reg = **registry;
+  std::string message;
+  HResult result;
+  if (action == RegistrationSwitch::kRegServer) {
+    result = RegisterAppId(reg, &message);
+    if (result == kSOk) result = RegisterServer(reg, program.string(), &message);
+  } else {
+    result = UnregisterAppId(reg, &message);
+    if (result == kSOk) result = UnregisterServer(reg, &message);
+  }
+  if (result != kSOk) std::fprintf(stderr, "lumo: %s\n", message.c_str());
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command_line = JoinArguments(argc, argv);
+  const StartMode mode = StartModeOf(command_line);
+  if (mode == StartMode::kHelp) {
+    std::fwrite(UsageText().data(), 1, UsageText().size(), stdout);
+    return 0;
+  }
+  // The user's Beep setting is read once, now.
+  TheMessageService();
+
+  if (mode == StartMode::kChooseSettings || mode == StartMode::kRun) {
+    std::string location;
+    if (mode == StartMode::kChooseSettings) {
+      std::optional<std::string> chosen = ChooseFile(kIdsSettingsFilter);
+      if (!chosen) return 0;
+      location = std::move(*chosen);
+    } else {
+      location = TrimWhiteSpace(command_line);
+    }
+    if (!TheSettings().Load(location)) return 0;
+  }
+
+  // As the original's server module did, the whole command line is scanned
+  // for the registration switches once more, whatever the mode.
+  const std::string full_command_line = std::string(argv[0]) + " " + command_line;
+  const RegistrationSwitch action = ScanRegistrationSwitch(full_command_line);
+  if (action != RegistrationSwitch::kNone) return ExitCodeOf(Registration(action));
+
+  // FIXME: open the course window on TheSettings().run at cx by cy and run
+  // the main loop until the Module's last lock goes; until the window object
+  // exists, the program ends once the settings are loaded.
+  return 0;
+}
