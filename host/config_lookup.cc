@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "norwin/host/string_table.h"
+#include "norwin/host/utf8_text.h"
 
 namespace norwin::host {
 namespace {

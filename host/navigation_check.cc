@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "norwin/host/utf8_text.h"
 #include "norwin/platform/prompts.h"
 
 namespace norwin::host {
@@ -16,12 +17,6 @@ bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix) {
     if (c != suffix[i]) return false;
   }
   return true;
-}
-
-size_t CountCharacters(std::string_view text) {
-  size_t count = 0;
-  for (unsigned char byte : text) count += (byte & 0xC0) != 0x80;
-  return count;
 }
 
 // The string value `name` of the redirect key; nullopt when the registry is

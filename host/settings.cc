@@ -5,6 +5,7 @@
 #include "norwin/host/config_lookup.h"
 #include "norwin/host/course_drive.h"
 #include "norwin/host/message_templates.h"
+#include "norwin/host/utf8_text.h"
 #include "norwin/platform/codepage.h"
 #include "norwin/platform/drives.h"
 #include "norwin/platform/http.h"
@@ -23,12 +24,6 @@ constexpr size_t kFileTextCapacity = 258;
 
 void ShowError(std::string_view text, std::string_view caption = kSettingsErrorCaption) {
   p::CurrentPrompts().MessageBox(text, caption, p::kMbOk);
-}
-
-size_t CountCharacters(std::string_view text) {
-  size_t count = 0;
-  for (unsigned char byte : text) count += (byte & 0xC0) != 0x80;
-  return count;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "norwin/host/utf8_text.h"
+
 namespace norwin::host {
 
 StringTable::StringTable(std::initializer_list<std::pair<uint32_t, std::string_view>> entries) {
@@ -38,22 +40,6 @@ const StringTable& ProgramStrings() {
       {kIdsProgressFilter, "Progress Files (*.txt)|*.txt|"},
   };
   return table;
-}
-
-std::string_view CutToCharacterBoundary(std::string_view text, size_t max_bytes) {
-  if (text.size() <= max_bytes) return text;
-  size_t end = max_bytes;
-  // Step back over continuation bytes (10xxxxxx) to the start of the
-  // character that the cut would split, unless that character ends exactly
-  // at the cut.
-  size_t start = end;
-  while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
-  if (start < end) {
-    const unsigned char lead = static_cast<unsigned char>(text[start]);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (start + length > end) end = start;
-  }
-  return text.substr(0, end);
 }
 
 }  // namespace norwin::host

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <limits>
 
-#include "norwin/host/string_table.h"
+#include "norwin/host/utf8_text.h"
 
 namespace norwin::host {
 namespace {
@@ -18,13 +18,6 @@ struct Spec {
   size_t precision = 0;
   char type = 0;
 };
-
-// Characters, not bytes: a UTF-8 continuation byte does not start one.
-size_t CountCharacters(std::string_view text) {
-  size_t count = 0;
-  for (unsigned char byte : text) count += (byte & 0xC0) != 0x80;
-  return count;
-}
 
 // The first `count` characters of `text`.
 std::string_view FirstCharacters(std::string_view text, size_t count) {

@@ -45,8 +45,4 @@ class StringTable {
 // The program's own strings.
 const StringTable& ProgramStrings();
 
-// `text` cut to at most `max_bytes` bytes, shortened further so that no UTF-8
-// character is split.
-std::string_view CutToCharacterBoundary(std::string_view text, size_t max_bytes);
-
 }  // namespace norwin::host
