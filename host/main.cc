@@ -13,9 +13,8 @@
 #include "norwin/host/string_table.h"
 #include "norwin/platform/registry.h"
 
+namespace norwin::host {
 namespace {
-
-using namespace norwin::host;
 
 // The process's exit status for an HRESULT. Only its low byte reaches the
 // parent, so a failure whose low byte is 0 becomes 1 rather than passing for
@@ -33,13 +32,12 @@ HResult Registration(RegistrationSwitch action) {
     std::fprintf(stderr, "lumo: cannot find the program's own path: %s\n", error.message().c_str());
     return kEFail;
   }
-  norwin::Result<std::unique_ptr<norwin::platform::Registry>> registry =
-      norwin::platform::Registry::OpenDefault();
+  Result<std::unique_ptr<platform::Registry>> registry = platform::Registry::OpenDefault();
   if (!registry.ok()) {
     std::fprintf(stderr, "lumo: %s\n", registry.message().c_str());
     return kEFail;
   }
-  norwin::platform::Registry& reg = **registry;
+  platform::Registry& reg = **registry;
   std::string message;
   HResult result;
   if (action == RegistrationSwitch::kRegServer) {
@@ -53,9 +51,7 @@ HResult Registration(RegistrationSwitch action) {
   return result;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int RunLumo(int argc, const char* const* argv) {
   const std::string command_line = JoinArguments(argc, argv);
   const StartMode mode = StartModeOf(command_line);
   if (mode == StartMode::kHelp) {
@@ -88,3 +84,8 @@ int main(int argc, char** argv) {
   // exists, the program ends once the settings are loaded.
   return 0;
 }
+
+}  // namespace
+}  // namespace norwin::host
+
+int main(int argc, char** argv) { return norwin::host::RunLumo(argc, argv); }
