@@ -103,7 +103,9 @@ TEST(ConfigLookupTest, RandomDocumentsAreSafe) {
       EXPECT_TRUE(value.empty());
     }
     const int32_t number = FindConfigNumber(name, 12345, document);
-    if (document.find(name) == std::string::npos) EXPECT_EQ(number, 12345);
+    if (document.find(name) == std::string::npos) {
+      EXPECT_EQ(number, 12345);
+    }
   }
 }
 

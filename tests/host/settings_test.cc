@@ -8,6 +8,7 @@
 #include "support/drive_links.h"
 #include "support/loopback_server.h"
 #include "support/prompt_script.h"
+#include "support/raw_http_server.h"
 
 namespace norwin::host {
 namespace {
@@ -15,6 +16,7 @@ namespace {
 using norwin::testing::DriveLinks;
 using norwin::testing::LoopbackServer;
 using norwin::testing::PromptScript;
+using norwin::testing::RawHttpServer;
 using Beeps = PromptScript::Beeps;
 
 class SettingsFileTest : public ::testing::Test {
@@ -80,7 +82,7 @@ TEST_F(SettingsFileTest, FailsAsTheOriginalDid) {
       << log;
 
   // A missing file: "Unable to open" until the user cancels, then once more.
-  prompts_.Answer("Retry\nCancel\nOK\n");
+  prompts_.Answer("Retry\nCancel\n");
   EXPECT_FALSE(settings_.Load("e:\\missing.cfg"));
   EXPECT_EQ(prompts_.Log(Beeps::kDrop),
             "Lumo\tUnable to open e:\\\\missing.cfg.\t0x35\tRetry\n"
@@ -150,17 +152,13 @@ TEST_F(SettingsAddressTest, ReadsAConfigurationDocument) {
 }
 
 TEST_F(SettingsAddressTest, FollowsSessionChains) {
-  server_.Reply("GET", "/a.asp", "run=" + Url("/b.asp") + "\nsessionID=S1\n");
-  server_.Reply("GET", "/b.asp", "run=" + Url("/c.asp") + "\nsessionID=S2\ntitle=ignored\n");
-  server_.Reply("GET", "/c.asp", "run=http://127.0.0.1/start.htm\ntitle=Chained\ncx=640\n");
+  server_.Reply("GET", "/a.asp", "run=" + Url("/b.asp") + "\nsessionID=S1\ntitle=ignored\n");
+  server_.Reply("GET", "/b.asp", "run=http://127.0.0.1/start.htm\ntitle=Chained\ncx=640\n");
   ASSERT_TRUE(settings_.Load(Url("/a.asp")));
-  EXPECT_EQ(Targets(), (std::vector<std::string>{
-                           "/a.asp",
-                           "/b.asp?SessionState=S1",
-                           "/c.asp?SessionState=S1?SessionState=S2",
-                       }));
-  // The previous link's session id goes on the last start page too.
-  EXPECT_EQ(settings_.run, "http://127.0.0.1/start.htm?SessionState=S2");
+  EXPECT_EQ(Targets(), (std::vector<std::string>{"/a.asp", "/b.asp?SessionState=S1"}));
+  EXPECT_EQ(server_.last_request().Header("User-Agent"), "Lumo via WinHTTP");
+  // The previous link's session id goes on the start page too.
+  EXPECT_EQ(settings_.run, "http://127.0.0.1/start.htm?SessionState=S1");
   EXPECT_EQ(settings_.sessionID, "");
   EXPECT_EQ(settings_.title, "Chained");
   EXPECT_EQ(settings_.cx, 640);
@@ -170,10 +168,10 @@ TEST_F(SettingsAddressTest, FollowsSessionChains) {
   server_.ClearRequests();
   drives_.Write(
       'e', "lumo.cfg",
-      "[general]\nrun=" + Url("/c.asp") + "\nsessionID=F1\ntitle=Own\ncx=1\nredirKey=Own\n");
+      "[general]\nrun=" + Url("/b.asp") + "\nsessionID=F1\ntitle=Own\ncx=1\nredirKey=Own\n");
   Settings chained;
   ASSERT_TRUE(chained.Load("e:\\lumo.cfg"));
-  EXPECT_EQ(Targets(), std::vector<std::string>{"/c.asp?SessionState=F1"});
+  EXPECT_EQ(Targets(), std::vector<std::string>{"/b.asp?SessionState=F1"});
   EXPECT_EQ(chained.run, "http://127.0.0.1/start.htm?SessionState=F1");
   EXPECT_EQ(chained.title, "Chained");
   EXPECT_EQ(chained.cx, 640);
@@ -181,15 +179,51 @@ TEST_F(SettingsAddressTest, FollowsSessionChains) {
   EXPECT_EQ(prompts_.Log(), "");
 }
 
+// From the third link on, a chained address carries two session queries,
+// which cpp-httplib refuses: these chains go to a plainer server.
+TEST_F(SettingsAddressTest, CarriesEachLinksSessionIdToTheNext) {
+  std::string base;
+  RawHttpServer raw([&](const std::string& target) -> std::string {
+    if (target.starts_with("/a.asp")) return "run=" + base + "/b.asp\nsessionID=S1\n";
+    if (target.starts_with("/b.asp")) return "run=" + base + "/c.asp\nsessionID=S2\n";
+    return "run=http://127.0.0.1/start.htm\ntitle=Chained\n";
+  });
+  base = raw.url("");
+  ASSERT_TRUE(settings_.Load(raw.url("/a.asp")));
+  EXPECT_EQ(raw.targets(), (std::vector<std::string>{
+                               "/a.asp",
+                               "/b.asp?SessionState=S1",
+                               "/c.asp?SessionState=S1?SessionState=S2",
+                           }));
+  EXPECT_EQ(raw.last_header("User-Agent"), "Lumo via WinHTTP");
+  EXPECT_EQ(settings_.run, "http://127.0.0.1/start.htm?SessionState=S2");
+  EXPECT_EQ(prompts_.Log(), "");
+}
+
 TEST_F(SettingsAddressTest, EndsAnEndlessChainWithAMessage) {
-  server_.Reply("GET", "/loop.asp", "run=" + Url("/loop.asp") + "\nsessionID=L\n");
-  EXPECT_FALSE(settings_.Load(Url("/loop.asp")));
-  EXPECT_EQ(server_.request_count(), static_cast<size_t>(kMaxSessionLinks));
-  EXPECT_EQ(server_.last_request().target, "/loop.asp?SessionState=L?SessionState=L");
+  std::string loop;
+  RawHttpServer raw([&](const std::string&) { return "run=" + loop + "\nsessionID=L\n"; });
+  loop = raw.url("/loop.asp");
+  EXPECT_FALSE(settings_.Load(loop));
+  const std::vector<std::string> targets = raw.targets();
+  ASSERT_EQ(targets.size(), static_cast<size_t>(kMaxSessionLinks));
+  EXPECT_EQ(targets.back(), "/loop.asp?SessionState=L?SessionState=L");
   EXPECT_EQ(prompts_.Log(),
             "Settings::Load() error\tThe settings lead through more than 16 session links; the "
             "last one was:\\n" +
-                Url("/loop.asp?SessionState=L?SessionState=L") + "\t0x0\tOK\n");
+                loop + "?SessionState=L?SessionState=L\t0x0\tOK\n");
+
+  // A chain whose addresses keep growing ends at the length limit first.
+  std::string base;
+  RawHttpServer growing(
+      [&](const std::string& target) { return "run=" + base + target + "x\nsessionID=L\n"; });
+  base = growing.url("");
+  prompts_.Answer("");
+  Settings grown;
+  EXPECT_FALSE(grown.Load(growing.url("/g")));
+  EXPECT_TRUE(prompts_.Log().starts_with(
+      "Settings::Load() error\tThe settings location is longer than 259 characters:"))
+      << prompts_.Log();
 }
 
 TEST_F(SettingsAddressTest, ShowsTheDocumentWhenRunIsMissing) {

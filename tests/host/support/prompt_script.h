@@ -1,6 +1,6 @@
 // Test helper: the process's prompts replaced by scripted ones over files
 // of a temporary folder, for the lifetime of the object. Answers are given
-// with Answer(); Log() is every prompt so far (see prompts.h for the
+// with Answer(); Log() is every prompt since (see prompts.h for the
 // format). BEEP lines can be left out, for tests about something else.
 #pragma once
 
@@ -22,9 +22,11 @@ class PromptScript {
   PromptScript(const PromptScript&) = delete;
   PromptScript& operator=(const PromptScript&) = delete;
 
-  // Starts a new script: `answers` (one a line) from the first one on.
+  // Starts a new script: `answers` (one a line) from the first one on, and
+  // an empty log.
   void Answer(std::string_view answers) {
     std::ofstream(answers_, std::ios::binary | std::ios::trunc) << answers;
+    std::ofstream(log_, std::ios::binary | std::ios::trunc);
     platform::SetPromptsForTesting(platform::MakeScriptedPrompts(
         platform::ScriptedPromptFiles{answers_.string(), log_.string()}));
   }
