@@ -51,7 +51,8 @@ TEST_F(CheckSetupTest, NothingToCheckWithoutSettings) {
 TEST_F(CheckSetupTest, MissingFoldersAreReportedInSettingsOrder) {
   ASSERT_FALSE(std::filesystem::exists("/x"));
   Set("XMLDir", "C:\\x");
-  EXPECT_EQ(Check(), "Directory specified for registry entry 'XMLDir' does not exist ('C:\\x/').\r");
+  EXPECT_EQ(Check(),
+            "Directory specified for registry entry 'XMLDir' does not exist ('C:\\x/').\r");
 
   std::filesystem::create_directory(folder_.path() / "Pools");
   std::filesystem::create_directories(prefix_.path() / "drives");
@@ -72,8 +73,9 @@ TEST_F(CheckSetupTest, ServersCountAsRespondingWhenTheyAnswerAnything) {
   server.Reply("POST", "/app/LoginKey.asp", "Internal error", 500);
   Set("XMLDir", server.url("/app"));
   Set("TestResultsDir", "http://127.0.0.1:1/results/");
-  EXPECT_EQ(Check(), "URL specified for registry entry 'TestResultsDir' : "
-                     "('http://127.0.0.1:1/results/') is not responding .\r");
+  EXPECT_EQ(Check(),
+            "URL specified for registry entry 'TestResultsDir' : "
+            "('http://127.0.0.1:1/results/') is not responding .\r");
   ASSERT_EQ(server.request_count(), 1u);
   EXPECT_EQ(server.last_request().method, "POST");
   EXPECT_EQ(server.last_request().target, "/app/LoginKey.asp");

@@ -1,0 +1,185 @@
+#include "norwin/datalayer/library_classes.h"
+
+#include <atomic>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "norwin/automation/activation.h"
+#include "norwin/automation/error.h"
+#include "norwin/datalayer/check_setup.h"
+#include "norwin/datalayer/encryption.h"
+#include "norwin/datalayer/file_system_object_handle.h"
+#include "norwin/datalayer/module_disc_manager.h"
+#include "norwin/datalayer/registry.h"
+#include "norwin/datalayer/security.h"
+#include "norwin/platform/case_fold.h"
+#include "norwin/platform/registry.h"
+
+namespace norwin::datalayer {
+
+namespace {
+
+using automation::AutomationError;
+using automation::ClassFactory;
+using automation::HResult;
+using automation::InprocClass;
+using automation::Object;
+using automation::Ref;
+
+std::atomic<int32_t> live_objects{0};
+std::atomic<int32_t> live_factories{0};
+
+// A T whose life is counted, so that the library stays loaded while it lives.
+template <typename T>
+class Counted final : public T {
+ public:
+  Counted() { live_objects.fetch_add(1, std::memory_order_relaxed); }
+  ~Counted() override { live_objects.fetch_sub(1, std::memory_order_release); }
+};
+
+template <typename T>
+Ref<Object> Make() {
+  return automation::MakeRef<Counted<T>>();
+}
+
+#define NORWIN_LIBRARY_CLASS(Class, clsid) \
+  InprocClass { automation::MakeGuid(clsid), "NorwinPellam2003." #Class, "", &Make<Class> }
+
+// One line a class, in the type library's order.
+constexpr InprocClass kClasses[] = {
+    NORWIN_LIBRARY_CLASS(Encryption, "{5A3931D3-5E2C-4DB7-91D2-04D3E9FC1429}"),
+    NORWIN_LIBRARY_CLASS(CheckSetup, "{54EB7F2B-BB53-47E9-8AC4-EC375EE6C218}"),
+    NORWIN_LIBRARY_CLASS(Security, "{3B93941C-6A07-4F68-B3E7-71B72568A944}"),
+    NORWIN_LIBRARY_CLASS(FileSystemObjectHandle, "{2CEF2052-60AB-407D-89A5-316B3B7A98E4}"),
+    NORWIN_LIBRARY_CLASS(Registry, "{BAF2B643-F3C7-4B12-BDEE-D8C8ECDC3C47}"),
+    NORWIN_LIBRARY_CLASS(ModuleDiscManager, "{E1474ADC-1A8B-4A05-9D25-9AAB907B1CFC}"),
+};
+
+#undef NORWIN_LIBRARY_CLASS
+
+// The class object the library hands out; it counts as a lock on the
+// library while it is held.
+class LibraryClassFactory final : public ClassFactory {
+ public:
+  explicit LibraryClassFactory(Ref<Object> (*create)()) : create_(create) {
+    live_factories.fetch_add(1, std::memory_order_relaxed);
+  }
+
+  HResult CreateInstance(Object** instance) noexcept override {
+    *instance = nullptr;
+    try {
+      Ref<Object> object = create_();
+      if (!object) return automation::E_FAIL;
+      *instance = object.Detach();
+      return automation::S_OK;
+    } catch (const AutomationError& e) {
+      if (!automation::Failed(e.number)) return automation::E_FAIL;
+      automation::SetErrorInfo(e);
+      return e.number;
+    } catch (const std::bad_alloc&) {
+      return automation::E_OUTOFMEMORY;
+    } catch (...) {
+      return automation::E_FAIL;
+    }
+  }
+
+ private:
+  ~LibraryClassFactory() override { live_factories.fetch_sub(1, std::memory_order_release); }
+
+  Ref<Object> (*create_)();
+};
+
+std::string ClassesKey(std::string_view below) {
+  std::string key = "HKEY_CLASSES_ROOT\\";
+  key.append(below);
+  return key;
+}
+
+std::string TypeLibraryKey() { return ClassesKey("TypeLib\\" + kTypeLibraryId.ToString()); }
+
+}  // namespace
+
+std::span<const InprocClass> LibraryClasses() { return kClasses; }
+
+const InprocClass* FindLibraryClass(std::string_view name) {
+  for (const InprocClass& c : kClasses) {
+    const std::string_view class_name = c.progid.substr(kProgIdPrefix.size());
+    if (platform::EqualsIgnoringCase(class_name, name)) return &c;
+  }
+  return nullptr;
+}
+
+Ref<Object> CreateRecordObject(std::string_view name) {
+  if (const InprocClass* c = FindLibraryClass(name)) return c->create();
+  std::string progid(kProgIdPrefix);
+  progid.append(name);
+  return automation::CreateObjectByProgId(progid);
+}
+
+int32_t LiveObjectCount() { return live_objects.load(std::memory_order_acquire); }
+int32_t LiveFactoryCount() { return live_factories.load(std::memory_order_acquire); }
+
+HResult GetLibraryClassObject(const automation::Guid* clsid, ClassFactory** factory) noexcept {
+  if (!factory) return automation::E_POINTER;
+  *factory = nullptr;
+  if (!clsid) return automation::E_POINTER;
+  for (const InprocClass& c : kClasses) {
+    if (c.clsid != *clsid) continue;
+    try {
+      *factory = automation::MakeRef<LibraryClassFactory>(c.create).Detach();
+      return automation::S_OK;
+    } catch (...) {
+      return automation::E_OUTOFMEMORY;
+    }
+  }
+  return automation::CLASS_E_CLASSNOTAVAILABLE;
+}
+
+Status RegisterLibrary(std::string_view library_path) {
+  if (Status classes = automation::RegisterInprocClasses(kClasses, library_path, &kTypeLibraryId);
+      !classes.ok()) {
+    return classes;
+  }
+  using platform::RegEdit;
+  using platform::RegValue;
+  std::vector<RegEdit> edits;
+  for (const InprocClass& c : kClasses) {
+    edits.push_back(RegEdit::SetValue(ClassesKey("CLSID\\" + c.clsid.ToString() + "\\VERSION"), "",
+                                      RegValue::String(std::string(kTypeLibraryVersion))));
+  }
+  const std::string typelib = TypeLibraryKey();
+  const std::string version = typelib + "\\" + std::string(kTypeLibraryVersion);
+  const std::string folder = std::filesystem::path(library_path).parent_path().string();
+  edits.push_back(RegEdit::DeleteTree(typelib));
+  edits.push_back(RegEdit::SetValue(version, "", RegValue::String(std::string(kTypeLibraryName))));
+  edits.push_back(
+      RegEdit::SetValue(version + "\\0\\win32", "", RegValue::String(std::string(library_path))));
+  edits.push_back(RegEdit::SetValue(version + "\\FLAGS", "", RegValue::String("0")));
+  edits.push_back(RegEdit::SetValue(version + "\\HELPDIR", "", RegValue::String(folder)));
+
+  Status written = [&] {
+    Result<std::unique_ptr<platform::Registry>> registry = platform::Registry::OpenDefault();
+    if (!registry.ok()) return registry.status();
+    return (*registry)->Apply(edits);
+  }();
+  if (!written.ok()) {
+    // Half a registration would point script at classes without their
+    // type library: take the classes back out.
+    (void)automation::UnregisterInprocClasses(kClasses);
+  }
+  return written;
+}
+
+Status UnregisterLibrary() {
+  if (Status classes = automation::UnregisterInprocClasses(kClasses); !classes.ok()) {
+    return classes;
+  }
+  Result<std::unique_ptr<platform::Registry>> registry = platform::Registry::OpenDefault();
+  if (!registry.ok()) return registry.status();
+  const platform::RegEdit remove = platform::RegEdit::DeleteTree(TypeLibraryKey());
+  return (*registry)->Apply(std::span(&remove, 1));
+}
+
+}  // namespace norwin::datalayer
