@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <system_error>
 
+#include "norwin/host/choose_file.h"
 #include "norwin/host/program_folder.h"
 #include "norwin/host/progress_format.h"
+#include "norwin/host/string_table.h"
 #include "norwin/platform/codepage.h"
 #include "norwin/platform/drives.h"
 #include "norwin/platform/files.h"
@@ -27,19 +29,13 @@ constexpr uint32_t kQuestionFlags = platform::kMbIconInformation | platform::kMb
 // included; a longer value did not fit and was not used.
 constexpr size_t kMaxPathValueBytes = 259;
 
-// FIXME: entry 105 of the program's string table, once the table is in.
-// The one place that knows the chooser's filter text.
-std::optional<std::string> ProgressFilterEntry() {
-  return std::string("Progress Files (*.txt)|*.txt|");
-}
-
-// A string-table filter in chooser form: its last character is the
-// separator, and every occurrence of it becomes a NUL.
+// The chooser's filter: entry 105 of the program's strings, with every
+// occurrence of its last character (the separator) made a NUL.
 std::optional<std::string> ProgressChooserFilter() {
-  std::optional<std::string> filter = ProgressFilterEntry();
-  if (!filter || filter->empty()) return std::nullopt;
-  std::replace(filter->begin(), filter->end(), filter->back(), '\0');
-  return filter;
+  const std::optional<std::string> entry =
+      ProgramStrings().Load(kIdsProgressFilter, kMaxFilterBytes + 1);
+  if (!entry) return std::nullopt;
+  return ChooserFilterOf(*entry);
 }
 
 std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
