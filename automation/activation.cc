@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "norwin/automation/dictionary.h"
+#include "norwin/automation/file_system.h"
 #include "norwin/automation/inproc_library.h"
 #include "norwin/automation/key_compare.h"
 #include "norwin/platform/prefix.h"
@@ -66,6 +67,9 @@ BuiltInTable& BuiltIns() {
     t->classes.push_back({"Scripting.Dictionary",
                           MakeGuid("{EE09B103-97E0-11CF-978F-00A02463E06F}"),
                           [] { return Ref<Object>(MakeRef<Dictionary>()); }});
+    t->classes.push_back({"Scripting.FileSystemObject",
+                          MakeGuid("{0D43FE01-F093-11CF-8940-00A0C9054228}"),
+                          [] { return Ref<Object>(MakeRef<FileSystemObject>()); }});
     return t;
   }();
   return *table;
