@@ -160,11 +160,18 @@ bool IsProgIdText(std::string_view progid) {
   return !progid.empty() && progid.size() <= 255 && progid.find('\\') == std::string_view::npos;
 }
 
+// Built by appending: GCC 12 warns falsely (-Wrestrict) about "'" + text.
+Status NotAProgId(std::string_view text) {
+  std::string message = "'";
+  message.append(text).append("' is not a ProgID");
+  return Status::Error(std::move(message));
+}
+
 Result<Guid> LookUpClsid(Registry& registry, std::string_view progid) {
   std::string current(progid);
   for (int hop = 0; hop <= kMaxCurVerHops; ++hop) {
     if (!IsProgIdText(current)) {
-      return Status::Error("'" + current + "' is not a ProgID");
+      return NotAProgId(current);
     }
     Result<std::optional<std::string>> clsid = ClassesText(registry, current + "\\CLSID");
     if (!clsid.ok()) return clsid.status();
@@ -280,7 +287,7 @@ Ref<Object> CreateObjectByClsid(const Guid& clsid) {
 }
 
 Result<Guid> ClsidFromProgId(std::string_view progid) {
-  if (!IsProgIdText(progid)) return Status::Error("'" + std::string(progid) + "' is not a ProgID");
+  if (!IsProgIdText(progid)) return NotAProgId(progid);
   Result<Registry*> registry = ClassRegistry();
   if (!registry.ok()) return registry.status();
   if (!*registry) return Status::Error(std::string(progid) + " is not registered (no registry)");

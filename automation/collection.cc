@@ -1,5 +1,6 @@
 #include "norwin/automation/collection.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -55,6 +56,86 @@ std::optional<Variant> ReadKey(const Variant& value) {
 
 }  // namespace
 
+size_t Collection::KeyIndex::Home(size_t hash) const {
+  // Fibonacci hashing: the product's high bits mix every bit of the hash.
+  const int shift = 64 - std::countr_zero(slots_.size());
+  return static_cast<size_t>((static_cast<uint64_t>(hash) * 0x9E3779B97F4A7C15ull) >> shift);
+}
+
+Collection::Entry* Collection::KeyIndex::Find(std::string_view key, size_t hash) const {
+  if (slots_.empty()) return nullptr;
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = Home(hash);; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (!slot.entry) return nullptr;
+    if (slot.entry != Gone() && slot.hash == hash && TextKeysEqual(slot.entry->key, key)) {
+      return slot.entry;
+    }
+  }
+}
+
+bool Collection::KeyIndex::Insert(Entry* entry) {
+  // At most half the slots in use (removed ones count), so runs stay short.
+  if ((live_ + gone_ + 1) * 2 > slots_.size()) {
+    size_t capacity = 16;
+    while (capacity < (live_ + 1) * 4) capacity *= 2;
+    Rebuild(capacity);
+  }
+  // One walk along the run both finds a key already there and the place
+  // for the new one (the first removed slot, else the free slot that ends
+  // the run).
+  const size_t mask = slots_.size() - 1;
+  Slot* place = nullptr;
+  size_t i = Home(entry->hash);
+  for (; slots_[i].entry; i = (i + 1) & mask) {
+    Slot& slot = slots_[i];
+    if (slot.entry == Gone()) {
+      if (!place) place = &slot;
+    } else if (slot.hash == entry->hash && TextKeysEqual(slot.entry->key, entry->key)) {
+      return false;
+    }
+  }
+  if (place) {
+    --gone_;
+  } else {
+    place = &slots_[i];
+  }
+  *place = Slot{entry->hash, entry};
+  ++live_;
+  return true;
+}
+
+void Collection::KeyIndex::Erase(const Entry* entry) {
+  if (slots_.empty()) return;
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = Home(entry->hash); slots_[i].entry; i = (i + 1) & mask) {
+    if (slots_[i].entry == entry) {
+      slots_[i].entry = Gone();
+      --live_;
+      ++gone_;
+      return;
+    }
+  }
+}
+
+void Collection::KeyIndex::Clear() {
+  slots_.clear();
+  live_ = gone_ = 0;
+}
+
+void Collection::KeyIndex::Rebuild(size_t capacity) {
+  std::vector<Slot> old(capacity);
+  old.swap(slots_);
+  gone_ = 0;
+  const size_t mask = slots_.size() - 1;
+  for (const Slot& slot : old) {
+    if (!slot.entry || slot.entry == Gone()) continue;
+    size_t i = Home(slot.hash);
+    while (slots_[i].entry) i = (i + 1) & mask;
+    slots_[i] = slot;
+  }
+}
+
 NORWIN_CLASS(Collection) {
   Method("Add", &Collection::Add, Required("Item"), Optional("Key"), Optional("Before"),
          Optional("After"));
@@ -68,9 +149,9 @@ Collection::Collection() = default;
 Collection::~Collection() = default;
 
 const Collection::Entry& Collection::KeyedEntry(std::string_view key) const {
-  auto it = keys_.find(key);
-  if (it == keys_.end()) throw RuntimeError(kInvalidProcedureCall);
-  return *it->second;
+  const Entry* entry = keys_.Find(key, HashTextKey(key));
+  if (!entry) throw RuntimeError(kInvalidProcedureCall);
+  return *entry;
 }
 
 size_t Collection::CheckedPosition(double position) const {
@@ -100,26 +181,26 @@ size_t Collection::PositionOf(const Entry* entry) const {
   std::abort();  // every keyed entry is in the list
 }
 
-void Collection::Insert(size_t position, std::unique_ptr<Entry> entry) {
+bool Collection::Insert(size_t position, std::unique_ptr<Entry> entry) {
   Entry* raw = entry.get();
   if (raw->keyed) {
-    if (!keys_.emplace(std::string_view(raw->key), raw).second) {
-      throw RuntimeError(kDuplicateKey);
-    }
+    raw->hash = HashTextKey(raw->key);
+    if (!keys_.Insert(raw)) return false;
   }
   try {
     entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(position), std::move(entry));
   } catch (...) {
-    if (raw->keyed) keys_.erase(std::string_view(raw->key));
+    if (raw->keyed) keys_.Erase(raw);
     throw;
   }
+  return true;
 }
 
 void Collection::Add(const Variant& item, const Variant& key, const Variant& before,
                      const Variant& after) {
   std::optional<Variant> key_text = ReadKey(key);
   if (!before.IsMissing() && !after.IsMissing()) throw RuntimeError(kInvalidProcedureCall);
-  if (key_text && keys_.contains(std::string_view(key_text->string()))) {
+  if (key_text && Find(key_text->string())) {
     throw RuntimeError(kDuplicateKey);
   }
   size_t position = entries_.size();
@@ -134,7 +215,7 @@ void Collection::Add(const Variant& item, const Variant& key, const Variant& bef
     entry->key = key_text->string();
     entry->keyed = true;
   }
-  Insert(position, std::move(entry));
+  if (!Insert(position, std::move(entry))) throw RuntimeError(kDuplicateKey);
 }
 
 Variant Collection::Item(const Variant& index) const { return EntryOf(index).item; }
@@ -155,13 +236,11 @@ void Collection::Append(Variant item) {
 }
 
 bool Collection::TryAddKeyed(std::string_view key, Variant item) {
-  if (keys_.contains(key)) return false;
   auto entry = std::make_unique<Entry>();
   entry->item = std::move(item);
   entry->key = std::string(key);
   entry->keyed = true;
-  Insert(entries_.size(), std::move(entry));
-  return true;
+  return Insert(entries_.size(), std::move(entry));
 }
 
 void Collection::AddKeyed(std::string_view key, Variant item) {
@@ -169,28 +248,28 @@ void Collection::AddKeyed(std::string_view key, Variant item) {
 }
 
 const Variant* Collection::Find(std::string_view key) const {
-  auto it = keys_.find(key);
-  return it == keys_.end() ? nullptr : &it->second->item;
+  const Entry* entry = keys_.Find(key, HashTextKey(key));
+  return entry ? &entry->item : nullptr;
 }
 
 bool Collection::RemoveKeyed(std::string_view key) {
-  auto it = keys_.find(key);
-  if (it == keys_.end()) return false;
-  RemoveAt(PositionOf(it->second));
+  const Entry* entry = keys_.Find(key, HashTextKey(key));
+  if (!entry) return false;
+  RemoveAt(PositionOf(entry));
   return true;
 }
 
 void Collection::RemoveAt(size_t index) {
   std::unique_ptr<Entry> entry = std::move(entries_[index]);
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
-  if (entry->keyed) keys_.erase(std::string_view(entry->key));
+  if (entry->keyed) keys_.Erase(entry.get());
   // The item is released last: its destructor may run script-visible code
   // that looks at this collection, which must be consistent by then.
   entry.reset();
 }
 
 void Collection::Clear() {
-  keys_.clear();
+  keys_.Clear();
   Entries old;
   old.swap(entries_);
 }

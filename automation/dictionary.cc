@@ -16,9 +16,21 @@ AutomationError ElementNotFound() {
   return AutomationError(HResultFromRuntimeError(kElementNotFound), "Element not found");
 }
 
-// The index's view of `key`, which must not be a reference; raises 13 for
-// what cannot be a key.
-KeyView ViewOf(const Variant& key) {
+size_t HashOfText(std::string_view text, CompareMode mode) {
+  return mode == CompareMode::kText ? HashTextKey(text) : std::hash<std::string_view>()(text);
+}
+
+// A key as the caller gave it, references followed.
+const Variant& Plain(const Variant& key, Variant& storage) {
+  const Variant& v = key.Resolve();
+  if (!v.IsByRef()) return v;
+  storage = v.Deref();
+  return storage;
+}
+
+}  // namespace
+
+Dictionary::KeyView Dictionary::ViewOf(const Variant& key) const {
   KeyView view;
   switch (key.type()) {
     case VT_EMPTY:
@@ -36,49 +48,27 @@ KeyView ViewOf(const Variant& key) {
       view.kind = KeyView::Kind::kNumber;
       view.number = ToDouble(key);
       if (view.number == 0) view.number = 0;  // -0 is the same key as 0
+      view.hash = std::hash<double>()(view.number);
       break;
     case VT_BSTR:
       view.kind = KeyView::Kind::kString;
       view.text = key.string();
+      view.hash = HashOfText(view.text, mode());
       break;
     case VT_DISPATCH:
       view.kind = KeyView::Kind::kObject;
       view.object = key.object();
+      view.hash = std::hash<const void*>()(view.object);
       break;
     default:
       throw RuntimeError(kTypeMismatch);
   }
+  view.hash ^= static_cast<size_t>(view.kind);
   return view;
 }
 
-// A key as the caller gave it, references followed.
-const Variant& Plain(const Variant& key, Variant& storage) {
-  const Variant& v = key.Resolve();
-  if (!v.IsByRef()) return v;
-  storage = v.Deref();
-  return storage;
-}
-
-}  // namespace
-
-size_t Dictionary::KeyHash::operator()(const KeyView& key) const noexcept {
-  const size_t kind = static_cast<size_t>(key.kind);
-  switch (key.kind) {
-    case KeyView::Kind::kNumber:
-      return std::hash<double>()(key.number) ^ kind;
-    case KeyView::Kind::kString:
-      return (mode == CompareMode::kText ? HashTextKey(key.text)
-                                         : std::hash<std::string_view>()(key.text)) ^
-             kind;
-    case KeyView::Kind::kObject:
-      return std::hash<const void*>()(key.object) ^ kind;
-    default:
-      return kind;
-  }
-}
-
 bool Dictionary::KeyEqual::operator()(const KeyView& a, const KeyView& b) const noexcept {
-  if (a.kind != b.kind) return false;
+  if (a.hash != b.hash || a.kind != b.kind) return false;
   switch (a.kind) {
     case KeyView::Kind::kNumber:
       return a.number == b.number;
@@ -111,8 +101,7 @@ NORWIN_CLASS(Dictionary) {
   NewEnum(&Dictionary::NewEnum);
 }
 
-Dictionary::Dictionary()
-    : index_(0, KeyHash{CompareMode::kBinary}, KeyEqual{CompareMode::kBinary}) {}
+Dictionary::Dictionary() : index_(0, KeyHash{}, KeyEqual{CompareMode::kBinary}) {}
 
 Dictionary::~Dictionary() = default;
 
@@ -221,7 +210,7 @@ void Dictionary::SetCompareMode(int32_t mode) {
   if (!entries_.empty() || mode < 0 || mode > 2) throw RuntimeError(kInvalidProcedureCall);
   compare_mode_ = mode;
   const CompareMode m = this->mode();
-  index_ = Index(0, KeyHash{m}, KeyEqual{m});
+  index_ = Index(0, KeyHash{}, KeyEqual{m});
 }
 
 Ref<Enumerator> Dictionary::NewEnum() const {
@@ -241,6 +230,7 @@ const Variant* Dictionary::FindText(std::string_view key) const {
   KeyView view;
   view.kind = KeyView::Kind::kString;
   view.text = key;
+  view.hash = HashOfText(key, mode()) ^ static_cast<size_t>(KeyView::Kind::kString);
   auto it = index_.find(view);
   return it == index_.end() ? nullptr : &it->second->item;
 }

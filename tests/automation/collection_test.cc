@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -210,6 +212,68 @@ TEST(CollectionTest, ItemsKeepTheirReferencesNotTheCallersSlots) {
   slot = Variant("after");
   EXPECT_EQ(c->at(0), Variant("before"));
   EXPECT_FALSE(c->at(0).IsByRef());
+}
+
+// Many adds and removals in a random but repeatable order, against a plain
+// list: the key index must stay in step with the items through growth and
+// through the reuse of removed slots.
+TEST(CollectionTest, StaysInStepWithAPlainListThroughManyChanges) {
+  Ref<Collection> c = MakeCollection();
+  std::vector<std::pair<std::string, int32_t>> model;  // key "" for no key
+  std::mt19937 random(20260107);
+  auto key_of = [](int n) { return "Key" + std::to_string(n); };
+  auto model_find = [&](const std::string& key) {
+    return std::find_if(model.begin(), model.end(), [&](const auto& e) {
+      return !e.first.empty() && TextKeysEqual(e.first, key);
+    });
+  };
+  for (int32_t step = 0; step < 20000; ++step) {
+    const int n = static_cast<int>(random() % 400);
+    // Keys come back in other cases.
+    std::string key = key_of(n);
+    if (random() % 2) std::transform(key.begin(), key.end(), key.begin(), ::toupper);
+    switch (random() % 5) {
+      case 0:
+      case 1: {
+        const bool added = c->TryAddKeyed(key, Variant(step));
+        EXPECT_EQ(added, model_find(key) == model.end()) << key;
+        if (added) model.emplace_back(key, step);
+        break;
+      }
+      case 2:
+        c->Append(Variant(step));
+        model.emplace_back("", step);
+        break;
+      case 3: {
+        const bool removed = c->RemoveKeyed(key);
+        auto it = model_find(key);
+        EXPECT_EQ(removed, it != model.end()) << key;
+        if (it != model.end()) model.erase(it);
+        break;
+      }
+      case 4:
+        if (!model.empty()) {
+          const size_t at = random() % model.size();
+          c->RemoveAt(at);
+          model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        break;
+    }
+    if (step % 1000 == 0 || step == 19999) {
+      ASSERT_EQ(c->size(), model.size());
+      for (size_t i = 0; i < model.size(); ++i) {
+        ASSERT_EQ(c->at(i), Variant(model[i].second));
+        if (!model[i].first.empty()) {
+          const Variant* found = c->Find(model[i].first);
+          ASSERT_NE(found, nullptr) << model[i].first;
+          ASSERT_EQ(*found, Variant(model[i].second));
+        }
+      }
+      for (int k = 0; k < 400; ++k) {
+        EXPECT_EQ(c->Exists(key_of(k)), model_find(key_of(k)) != model.end()) << k;
+      }
+    }
+  }
 }
 
 }  // namespace

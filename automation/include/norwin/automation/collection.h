@@ -27,7 +27,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "norwin/automation/binder.h"
@@ -44,7 +43,32 @@ class NORWIN_AUTOMATION_EXPORT Collection : public Object {
   struct Entry {
     Variant item;
     std::string key;
+    size_t hash = 0;  // HashTextKey(key), for keyed entries
     bool keyed = false;
+  };
+  // The keyed entries by key: open addressing over (hash, entry) slots, so
+  // that a look-up touches one slot run and then the one entry it wants,
+  // and growing never hashes a key again.
+  class KeyIndex {
+   public:
+    Entry* Find(std::string_view key, size_t hash) const;
+    // Adds `entry` (key and hash set); false when its key is there.
+    bool Insert(Entry* entry);
+    void Erase(const Entry* entry);
+    void Clear();
+
+   private:
+    struct Slot {
+      size_t hash = 0;
+      Entry* entry = nullptr;  // null: free; Gone(): removed
+    };
+    // Marks a slot whose entry was removed; look-ups probe past it.
+    static Entry* Gone() { return reinterpret_cast<Entry*>(alignof(Entry)); }
+    size_t Home(size_t hash) const;
+    void Rebuild(size_t capacity);
+    std::vector<Slot> slots_;
+    size_t live_ = 0;
+    size_t gone_ = 0;
   };
   using Entries = std::vector<std::unique_ptr<Entry>>;
 
@@ -191,11 +215,11 @@ class NORWIN_AUTOMATION_EXPORT Collection : public Object {
   size_t CheckedPosition(double position) const;        // 9 outside 1..Count
   // The 0-based position of `entry` (linear).
   size_t PositionOf(const Entry* entry) const;
-  void Insert(size_t position, std::unique_ptr<Entry> entry);
+  // Adds `entry` at `position`; false (nothing added) when its key is there.
+  bool Insert(size_t position, std::unique_ptr<Entry> entry);
 
   Entries entries_;
-  // Keyed entries by key; the views point into the entries' own keys.
-  std::unordered_map<std::string_view, Entry*, TextKeyHash, TextKeyEqual> keys_;
+  KeyIndex keys_;
 };
 
 // A new, empty Collection.

@@ -102,10 +102,10 @@ class NORWIN_AUTOMATION_EXPORT Dictionary : public Object {
     double number = 0;
     std::string_view text;
     const Object* object = nullptr;
+    size_t hash = 0;  // computed once, by the dictionary's mode
   };
   struct KeyHash {
-    CompareMode mode;
-    size_t operator()(const KeyView& key) const noexcept;
+    size_t operator()(const KeyView& key) const noexcept { return key.hash; }
   };
   struct KeyEqual {
     CompareMode mode;
@@ -121,6 +121,9 @@ class NORWIN_AUTOMATION_EXPORT Dictionary : public Object {
   CompareMode mode() const {
     return compare_mode_ == 0 ? CompareMode::kBinary : CompareMode::kText;
   }
+  // The index's view of `key` (not a reference); raises 13 for what cannot
+  // be a key.
+  KeyView ViewOf(const Variant& key) const;
 
   Entries entries_;
   Index index_;
