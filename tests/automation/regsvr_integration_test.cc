@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -111,6 +112,24 @@ TEST_F(RegsvrTest, RegistersAndUnregistersALibrary) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out + run.err, "");
   EXPECT_EQ(ErrNumberOf([] { CreateObject("NorwinTest.Counter"); }), 429);
+}
+
+TEST_F(RegsvrTest, TakesWindowsPaths) {
+  const std::filesystem::path library(kLibrary);
+  std::filesystem::create_directories(prefix_.path() / "drives");
+  std::filesystem::create_directory_symlink(library.parent_path(), prefix_.path() / "drives" / "e");
+  std::string upper = library.filename().string();
+  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  const std::string windows = "e:\\" + upper;
+  const RunResult run = Regsvr({windows});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "DllRegisterServer in " + windows + " succeeded.\n");
+  // The registry holds the native path of the file as it is on disk.
+  Ref<Object> counter = CreateObject("NorwinTest.Counter");
+  EXPECT_EQ(CallByName(*counter, "Library", DISPATCH_PROPERTYGET),
+            Variant((std::filesystem::canonical(library.parent_path()) / library.filename())
+                        .lexically_normal()
+                        .string()));
 }
 
 TEST_F(RegsvrTest, ReportsFailures) {

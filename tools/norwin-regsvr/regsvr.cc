@@ -7,6 +7,7 @@
 #include "norwin/automation/error.h"
 #include "norwin/automation/inproc_library.h"
 #include "norwin/automation/inproc_server.h"
+#include "norwin/platform/drives.h"
 
 namespace norwin::regsvr {
 
@@ -23,13 +24,21 @@ std::string Lower(std::string text) {
 }
 
 // The path the library is loaded from: as given when that names a file
-// (made absolute, so that the registry records where it is), otherwise as
-// given, for the dynamic linker to search.
+// (made absolute, so that the registry records where it is); a Windows path
+// ("d:\lib\x.so") through the drives; otherwise as given, for the dynamic
+// linker to search.
 std::string LibraryPath(const std::string& given) {
   std::error_code ec;
-  if (std::filesystem::is_regular_file(given, ec)) {
-    std::filesystem::path path = std::filesystem::absolute(given, ec);
-    if (!ec) return path.lexically_normal().string();
+  std::filesystem::path path = given;
+  if (!std::filesystem::is_regular_file(path, ec) &&
+      (given.find('\\') != std::string::npos || (given.size() >= 2 && given[1] == ':'))) {
+    if (Result<std::filesystem::path> native = platform::ResolveWindowsPath(given); native.ok()) {
+      path = std::move(*native);
+    }
+  }
+  if (std::filesystem::is_regular_file(path, ec)) {
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (!ec) return absolute.lexically_normal().string();
   }
   return given;
 }
@@ -83,7 +92,9 @@ std::string Usage() {
   machine (registry.db in the folder $NORWIN_PREFIX, by default
   ~/.local/share/norwin).
 
-  LIBRARY  the shared library (for example /usr/lib/norwin/libnorwin2003.so).
+  LIBRARY  the shared library (for example /usr/lib/norwin/libnorwin2003.so,
+           or a Windows path such as d:\bin\libnorwin2003.so on a drive of
+           $NORWIN_PREFIX/drives). The registry records its absolute path.
   /u       unregister: call DllUnregisterServer instead.
   /s       silent: print nothing.
 
