@@ -1,0 +1,83 @@
+// WScript, the object through which scripts run by lumo-script reach their
+// host: Echo, Quit, Sleep, Arguments, ScriptName, ScriptFullName, StdOut and
+// StdErr.
+//
+// One function expression, called by the script host with its native side
+// `host`, the helpers that automation.js returned, and the global object.
+// `host` holds:
+//   write(stream, text)   writes text to standard output (1) or error (2)
+//   quit(code)            releases every object and ends the process
+//   sleep(ms)             waits
+//   arguments             the script's arguments, an array of strings
+//   scriptName, scriptFullName
+(function (host, automation, global) {
+  'use strict';
+
+  const E_SUBSCRIPT_OUT_OF_RANGE = 0x800A0009 | 0;
+
+  // The text script engines print for a value: undefined prints nothing;
+  // objects print their default value.
+  function text(value) {
+    const s = value === undefined ? '' : String(value);
+    return s.isWellFormed() ? s : s.toWellFormed();
+  }
+
+  function stream(number) {
+    return Object.freeze({
+      Write(value) {
+        host.write(number, text(value));
+      },
+      WriteLine(value) {
+        host.write(number, text(value) + '\n');
+      },
+    });
+  }
+
+  function hidden(object, name, value) {
+    Object.defineProperty(object, name, { value, enumerable: false });
+  }
+
+  // An array of the arguments, with the collection's members as well:
+  // `WScript.Arguments(0)` cannot be written in script, `.Item(0)`, `[0]`,
+  // `.length` and `.Count()` can.
+  const args = Array.from(host.arguments);
+  hidden(args, 'Item', (index) => {
+    if (!(index >= 0 && index < args.length)) {
+      throw automation.automationError(E_SUBSCRIPT_OUT_OF_RANGE, 'Subscript out of range',
+                                       'WScript.Arguments');
+    }
+    return args[index | 0];
+  });
+  hidden(args, 'Count', () => args.length);
+  Object.freeze(args);
+
+  const WScript = Object.freeze({
+    Name: 'lumo-script',
+    ScriptName: host.scriptName,
+    ScriptFullName: host.scriptFullName,
+    Arguments: args,
+    StdOut: stream(1),
+    StdErr: stream(2),
+
+    // Its arguments, separated by blanks, and a line end.
+    Echo(...values) {
+      host.write(1, values.map(text).join(' ') + '\n');
+    },
+
+    // Ends the script at once with exit code `code` (0 when left out); no
+    // catch or finally of the script runs.
+    Quit(code) {
+      host.quit(code === undefined ? 0 : Number(code) | 0);
+    },
+
+    Sleep(ms) {
+      host.sleep(Number(ms));
+    },
+
+    CreateObject(progid) {
+      return new global.ActiveXObject(progid);
+    },
+  });
+
+  Object.defineProperty(global, 'WScript', { value: WScript, writable: true, configurable: true });
+})
