@@ -6,16 +6,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 
 #include "norwin/bridge/js_bridge.h"
 #include "norwin/bridge/js_shim.h"
+#include "norwin/platform/clock.h"
 #include "norwin/platform/codepage.h"
+#include "norwin/platform/files.h"
 
 // Made by glib-compile-resources from bridge/js/script_host.gresource.xml.
 extern "C" void norwin_script_host_register_resource(void);
@@ -25,7 +25,7 @@ namespace norwin::bridge {
 namespace {
 
 // Scripts larger than this are no scripts.
-constexpr std::streamsize kMaxScriptBytes = 64 << 20;
+constexpr size_t kMaxScriptBytes = 64 << 20;
 
 // What the native functions of WScript reach while the script runs.
 struct RunState {
@@ -55,39 +55,17 @@ void Write(int32_t stream, JSCValue* text, gpointer data) {
 }
 
 void Sleep(double ms, gpointer) {
-  // FIXME: wait through the system layer's clock source once it is on main,
-  // so that tests of scripts can run their waits instantly.
-  if (ms > 0 && std::isfinite(ms)) g_usleep(static_cast<gulong>(std::min(ms, 2.0e9) * 1000));
+  // Through the process's clock source, so that tests can run waits
+  // instantly.
+  if (!(ms > 0)) return;
+  const double capped = std::min(ms, 1.0e12);
+  platform::Source().Sleep(std::chrono::milliseconds(static_cast<int64_t>(capped)),
+                           platform::WaitEvents::kBlock);
 }
 
 void SetProperty(JSCValue* object, const char* name, JSCValue* value) {
   jsc_value_object_set_property(object, name, value);
   g_object_unref(value);
-}
-
-bool ReadFile(const std::filesystem::path& path, std::string* bytes, std::string* why) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *why = std::strerror(errno);
-    return false;
-  }
-  std::ostringstream content;
-  char buffer[65536];
-  std::streamsize total = 0;
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    total += in.gcount();
-    if (total > kMaxScriptBytes) {
-      *why = "larger than 64 MB";
-      return false;
-    }
-    content.write(buffer, in.gcount());
-  }
-  if (in.bad()) {
-    *why = "read error";
-    return false;
-  }
-  *bytes = std::move(content).str();
-  return true;
 }
 
 std::string FromUtf16(std::string_view bytes, const char* charset) {
@@ -136,13 +114,12 @@ int RunScript(const ScriptOptions& options) {
   static std::once_flag registered;
   std::call_once(registered, [] { norwin_script_host_register_resource(); });
 
-  std::string bytes, why;
-  if (!ReadFile(options.script, &bytes, &why)) {
-    std::fprintf(options.err, "lumo-script: cannot read %s: %s\n", options.script.string().c_str(),
-                 why.c_str());
+  const Result<std::string> bytes = platform::ReadFileCapped(options.script, kMaxScriptBytes);
+  if (!bytes.ok()) {
+    std::fprintf(options.err, "lumo-script: %s\n", bytes.message().c_str());
     return kScriptUnreadable;
   }
-  const std::string source = DecodeScriptText(bytes);
+  const std::string source = DecodeScriptText(*bytes);
   std::error_code ignored;
   const std::filesystem::path full = std::filesystem::absolute(options.script, ignored);
 

@@ -1,0 +1,20 @@
+# JavaScript tests run by lumo-script, using the objects as administrators'
+# scripts and course pages do. Every tests/script/*.js is one ctest test
+# labelled `script`; it passes when lumo-script exits with status 0. Each
+# runs in a fresh prefix folder of its own (its first argument), with the
+# record library registered there when the build has one.
+file(GLOB NORWIN_SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.js)
+set(_register "")
+if(TARGET norwin-regsvr AND TARGET norwin2003)
+  set(_register -DREGSVR=$<TARGET_FILE:norwin-regsvr> -DLIBRARY=$<TARGET_FILE:norwin2003>)
+endif()
+foreach(_script ${NORWIN_SCRIPT_TESTS})
+  get_filename_component(_name ${_script} NAME_WE)
+  add_test(NAME script.${_name}
+           COMMAND ${CMAKE_COMMAND} -DLUMO_SCRIPT=$<TARGET_FILE:lumo-script> ${_register}
+                   -DSCRIPT=${_script} -DPREFIX=${CMAKE_BINARY_DIR}/Testing/script/${_name}
+                   -P ${CMAKE_CURRENT_LIST_DIR}/run_script_test.cmake)
+  set_tests_properties(script.${_name} PROPERTIES
+    LABELS script
+    ENVIRONMENT "NORWIN_PROMPT_LOG=${CMAKE_BINARY_DIR}/Testing/prompts.log")
+endforeach()

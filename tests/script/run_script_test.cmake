@@ -1,0 +1,18 @@
+# Runs one script test (see ScriptTests.cmake): a fresh prefix folder, the
+# record library registered in it when there is one, then lumo-script with
+# the folder as the script's first argument.
+#   cmake -DLUMO_SCRIPT=... -DSCRIPT=... -DPREFIX=... [-DREGSVR=... -DLIBRARY=...] -P this
+file(REMOVE_RECURSE ${PREFIX})
+file(MAKE_DIRECTORY ${PREFIX})
+if(REGSVR AND LIBRARY)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env NORWIN_PREFIX=${PREFIX} ${REGSVR} ${LIBRARY}
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "registering ${LIBRARY} failed: ${status}")
+  endif()
+endif()
+execute_process(COMMAND ${LUMO_SCRIPT} --prefix ${PREFIX} ${SCRIPT} ${PREFIX}
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${SCRIPT} ended with status ${status}")
+endif()
