@@ -286,9 +286,10 @@
 
   function* iterate(target) {
     const enumerator = enumeratorOf(target);
-    const handle = enumerator[HANDLE];
     for (;;) {
-      const batch = replyValues(call(OP_NEXT, handle, ENUM_BATCH, 0, ''));
+      // Read the handle from the enumerator each time: a handle alone does
+      // not keep its keeper, and the collector takes what is no longer used.
+      const batch = replyValues(call(OP_NEXT, enumerator[HANDLE], ENUM_BATCH, 0, ''));
       for (let i = 0; i < batch.length; i++) yield batch[i];
       if (batch.length < ENUM_BATCH) return;
     }

@@ -170,6 +170,20 @@ TEST_F(JsBridgeTest, CollectionsEnumerate) {
             "Object doesn't support this property or method");
 }
 
+TEST_F(JsBridgeTest, EnumerationsSurviveCollectionsOnTheWay) {
+  // Objects made inside the loop make the collector run while the
+  // enumeration is under way; it must not take the enumerator.
+  EXPECT_EQ(Eval("var r = new ActiveXObject('Test.Record');"
+                 "for (var i = 1; i <= 5000; i++) r.Add('k', i);"
+                 "var s = 0;"
+                 "for (const x of r) { s += x; for (var j = 0; j < 5; j++) r.MakeChild('c'); }"
+                 "var n = 0;"
+                 "for (var e = new Enumerator(r); !e.atEnd(); e.moveNext()) {"
+                 "  n += e.item(); for (var j = 0; j < 5; j++) r.MakeChild('c'); }"
+                 "[s, n].join()"),
+            "12502500,12502500");
+}
+
 TEST_F(JsBridgeTest, ErrorsCarryNumberDescriptionSourceAndTheCallersLine) {
   EXPECT_EQ(Eval("var r = new ActiveXObject('Test.Record');\n"
                  "var caught;\n"

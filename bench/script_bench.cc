@@ -1,0 +1,146 @@
+// Costs of script calling automation objects through the bridge, in a real
+// JavaScriptCore context: a bare native call for comparison, property reads
+// and writes, method calls, object creation and enumeration. Each iteration
+// runs a script loop of 1000 operations; the `per_op` counter is the time of
+// one.
+#include <benchmark/benchmark.h>
+#include <jsc/jsc.h>
+
+#include <cstdio>
+#include <string>
+
+#include "norwin/automation/binder.h"
+#include "norwin/automation/dispatch.h"
+#include "norwin/bridge/js_bridge.h"
+#include "norwin/bridge/object_server.h"
+
+namespace {
+
+using norwin::automation::MakeRef;
+using norwin::automation::Object;
+using norwin::automation::Ref;
+using norwin::automation::Variant;
+using norwin::bridge::GObjectPtr;
+
+constexpr int kOpsPerIteration = 1000;
+
+// A record-shaped class: a few properties, a small method, a collection.
+class BenchRecord : public Object {
+ public:
+  NORWIN_BOUND_CLASS();
+  const std::string& Name() const { return name_; }
+  void SetName(std::string name) { name_ = std::move(name); }
+  int32_t Count() const { return 1000; }
+  std::string Encrypt(const std::string& text) const {
+    uint64_t hash = 1469598103934665603ull;
+    for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+    return digits;
+  }
+  Ref<norwin::automation::Enumerator> NewEnum() const {
+    std::vector<Variant> items;
+    for (int i = 0; i < kOpsPerIteration; ++i) items.emplace_back(i);
+    return norwin::automation::MakeSnapshotEnumerator(std::move(items));
+  }
+
+ private:
+  std::string name_ = "Student Name";
+};
+
+NORWIN_CLASS(BenchRecord) {
+  PropertyRW("Name", &BenchRecord::Name, &BenchRecord::SetName);
+  Property("Count", &BenchRecord::Count);
+  Method("Encrypt", &BenchRecord::Encrypt);
+  NewEnum(&BenchRecord::NewEnum);
+}
+
+Ref<Object> CreateBenchObject(std::string_view) { return MakeRef<BenchRecord>(); }
+
+int Bare() { return 1; }
+JSCValue* BareValue(gpointer context) {
+  return jsc_value_new_number(static_cast<JSCContext*>(context), 1);
+}
+
+// A context with the bridge and the loop `body` as function `run`.
+class Fixture {
+ public:
+  Fixture(const std::string& body, int loops) : context_(jsc_context_new()) {
+    bridge_ = norwin::bridge::JsBridge::Install(context_.get(), &server_).value();
+    JSCValue* bare = jsc_value_new_function(context_.get(), "bare", G_CALLBACK(Bare), nullptr,
+                                            nullptr, G_TYPE_INT, 0);
+    jsc_context_set_value(context_.get(), "bare", bare);
+    g_object_unref(bare);
+    JSCValue* bare_value =
+        jsc_value_new_function(context_.get(), "bareValue", G_CALLBACK(BareValue), context_.get(),
+                               nullptr, JSC_TYPE_VALUE, 0);
+    jsc_context_set_value(context_.get(), "bareValue", bare_value);
+    g_object_unref(bare_value);
+    const std::string code =
+        "var o = new ActiveXObject('Bench.Record'); var sink;"
+        "function run() { for (var i = 0; i < " +
+        std::to_string(loops) + "; i++) { " + body + " } }";
+    GObjectPtr<JSCValue> ignored(jsc_context_evaluate(context_.get(), code.c_str(), -1));
+    run_.reset(jsc_context_get_value(context_.get(), "run"));
+    Run();  // warm up: members looked up, code compiled
+  }
+  ~Fixture() {
+    server_.ReleaseAll();
+    bridge_.reset();
+  }
+  void Run() {
+    GObjectPtr<JSCValue> ignored(jsc_value_function_call(run_.get(), G_TYPE_NONE));
+    if (JSCException* e = jsc_context_get_exception(context_.get())) {
+      std::fprintf(stderr, "%s\n", jsc_exception_get_message(e));
+      std::abort();
+    }
+  }
+
+ private:
+  norwin::bridge::ObjectServer server_{&CreateBenchObject};
+  GObjectPtr<JSCContext> context_;
+  std::unique_ptr<norwin::bridge::JsBridge> bridge_;
+  GObjectPtr<JSCValue> run_;
+};
+
+// Runs `body` `loops` times an iteration; `kOpsPerIteration` operations in all.
+void RunLoop(benchmark::State& state, const std::string& body, int loops = kOpsPerIteration) {
+  Fixture fixture(body, loops);
+  for (auto _ : state) fixture.Run();
+  state.counters["per_op"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kOpsPerIteration,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_BareNativeCall(benchmark::State& state) { RunLoop(state, "sink = bare();"); }
+void BM_BareNativeCallReturningValue(benchmark::State& state) {
+  RunLoop(state, "sink = bareValue();");
+}
+void BM_PropertyReadNumber(benchmark::State& state) { RunLoop(state, "sink = o.Count;"); }
+void BM_PropertyReadString(benchmark::State& state) { RunLoop(state, "sink = o.Name;"); }
+void BM_PropertyWrite(benchmark::State& state) { RunLoop(state, "o.Name = 'Ann';"); }
+void BM_MethodCallEncrypt(benchmark::State& state) {
+  RunLoop(state, "sink = o.Encrypt('password');");
+}
+void BM_CreateObject(benchmark::State& state) {
+  RunLoop(state, "sink = new ActiveXObject('Bench.Record');");
+}
+// One pass over the collection's 1000 items, with for...of and with Enumerator.
+void BM_EnumerateItemForOf(benchmark::State& state) {
+  RunLoop(state, "for (const x of o) sink = x;", 1);
+}
+void BM_EnumerateItemEnumerator(benchmark::State& state) {
+  RunLoop(state, "for (var e = new Enumerator(o); !e.atEnd(); e.moveNext()) sink = e.item();", 1);
+}
+
+BENCHMARK(BM_BareNativeCall);
+BENCHMARK(BM_BareNativeCallReturningValue);
+BENCHMARK(BM_PropertyReadNumber);
+BENCHMARK(BM_PropertyReadString);
+BENCHMARK(BM_PropertyWrite);
+BENCHMARK(BM_MethodCallEncrypt);
+BENCHMARK(BM_CreateObject);
+BENCHMARK(BM_EnumerateItemForOf);
+BENCHMARK(BM_EnumerateItemEnumerator);
+
+}  // namespace
