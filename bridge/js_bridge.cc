@@ -138,6 +138,7 @@ Result<std::unique_ptr<JsBridge>> JsBridge::Install(JSCContext* context, Channel
       {"E_OBJECT_DOESNT_SUPPORT", kErrObjectDoesntSupport},
       {"E_TYPE_MISMATCH", kErrTypeMismatch},
       {"E_OBJECT_REQUIRED", kErrObjectRequired},
+      {"E_SUBSCRIPT_OUT_OF_RANGE", kErrSubscriptOutOfRange},
   };
   for (const auto& [name, value] : kConstants) {
     SetProperty(constants.get(), name, NewNumber(context, value));

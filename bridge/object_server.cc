@@ -8,6 +8,7 @@
 #include <typeinfo>
 #include <utility>
 
+#include "norwin/automation/activation.h"
 #include "norwin/automation/date.h"
 #include "norwin/automation/dispatch.h"
 #include "norwin/automation/error.h"
@@ -23,14 +24,6 @@ using automation::Variant;
 
 namespace {
 
-// FIXME: activation by ProgID (CreateObject) lands with the automation
-// runtime's activation; until then only an injected creator makes objects.
-Ref<Object> NoActivation(std::string_view progid) {
-  throw AutomationError(automation::HResultFromRuntimeError(automation::kCannotCreateObject),
-                        "ActiveX component can't create object: '" + std::string(progid) + "'",
-                        "CreateObject");
-}
-
 int32_t Clamp(uint32_t count) {
   return static_cast<int32_t>(std::clamp<uint32_t>(count, 1, kMaxEnumBatch));
 }
@@ -45,7 +38,8 @@ const ObjectServer::Handler ObjectServer::kHandlers[] = {
 };
 static_assert(std::size(kCalls) == 7, "every call needs its handler");
 
-ObjectServer::ObjectServer(Creator creator) : creator_(creator ? creator : &NoActivation) {}
+ObjectServer::ObjectServer(Creator creator)
+    : creator_(creator ? creator : &automation::CreateObject) {}
 
 ObjectServer::~ObjectServer() = default;
 
@@ -120,6 +114,12 @@ Value ObjectServer::ToValue(const Variant& value) {
       // A left-out argument reads as undefined; other error values as
       // their code, as script engines show them.
       return value.IsMissing() ? Value::Empty() : Value::I4(value.scode());
+    case automation::VT_ARRAY | automation::VT_VARIANT: {
+      std::vector<Value> items;
+      items.reserve(value.array().size());
+      for (const Variant& item : value.array()) items.push_back(ToValue(item));
+      return Value::Array(std::move(items));
+    }
     default:
       throw RuntimeError(automation::kUnsupportedAutomationType);
   }
@@ -150,6 +150,12 @@ Variant ObjectServer::ToVariant(const Value& value) const {
     case ValueTag::kObject:
       if (value.object.handle == kNoHandle) return Variant::Nothing();
       return Variant(&Require(value.object.handle));
+    case ValueTag::kArray: {
+      std::vector<Variant> items;
+      items.reserve(value.items.size());
+      for (const Value& item : value.items) items.push_back(ToVariant(item));
+      return Variant::Array(std::move(items));
+    }
   }
   throw RuntimeError(automation::kTypeMismatch);
 }

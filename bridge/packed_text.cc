@@ -209,6 +209,31 @@ class Reader {
         *value = Value::Object(handle, class_id);
         return Status::Ok();
       }
+      case 'A': {
+        uint32_t count;
+        if (!ReadInteger(&count)) return Fault("bad array");
+        // Arrays of arrays nest only so deep: the reader recurses.
+        if (depth_ >= kMaxArrayDepth) return Fault("arrays nested too deep");
+        std::vector<Value> items;
+        ++depth_;
+        for (uint32_t i = 0; i < count; ++i) {
+          // Every value takes at least one character: a count past the
+          // rest of the text is a lie, not a reason to reserve memory.
+          if (AtEnd()) {
+            --depth_;
+            return Fault("array shorter than its count");
+          }
+          Value item;
+          if (Status s = Read(&item); !s.ok()) {
+            --depth_;
+            return s;
+          }
+          items.push_back(std::move(item));
+        }
+        --depth_;
+        *value = Value::Array(std::move(items));
+        return Status::Ok();
+      }
       default:
         --pos_;
         return Fault("unknown value tag");
@@ -311,8 +336,11 @@ class Reader {
     return true;
   }
 
+  static constexpr int kMaxArrayDepth = 32;
+
   std::string_view text_;
   size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace
@@ -358,6 +386,10 @@ void AppendPackedValue(const Value& value, std::string* out) {
     case ValueTag::kObject:
       AppendNumber('O', value.object.handle, out);
       AppendTerminated(value.object.class_id, out);
+      return;
+    case ValueTag::kArray:
+      AppendNumber('A', value.items.size(), out);
+      for (const Value& item : value.items) AppendPackedValue(item, out);
       return;
   }
 }

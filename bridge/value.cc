@@ -35,6 +35,8 @@ bool operator==(const Value& a, const Value& b) {
       return a.text == b.text;
     case ValueTag::kObject:
       return a.object.handle == b.object.handle && a.object.class_id == b.object.class_id;
+    case ValueTag::kArray:
+      return a.items == b.items;
   }
   return false;
 }
@@ -67,6 +69,14 @@ std::string Value::DebugString() const {
     case ValueTag::kObject:
       std::snprintf(buffer, sizeof buffer, "Object %u (class %u)", object.handle, object.class_id);
       return buffer;
+    case ValueTag::kArray: {
+      std::string text = "Array [";
+      for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += ", ";
+        text += items[i].DebugString();
+      }
+      return text + "]";
+    }
   }
   return "?";
 }

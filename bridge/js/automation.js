@@ -1,5 +1,5 @@
-// ActiveXObject, Enumerator and the wrappers of automation objects, for page
-// script in lumo and for scripts run by lumo-script.
+// ActiveXObject, Enumerator, VBArray and the wrappers of automation objects,
+// for page script in lumo and for scripts run by lumo-script.
 //
 // This file is one function expression. The native side evaluates it and
 // calls it with two arguments: `native`, its side of the bridge, and the
@@ -47,6 +47,7 @@
   const E_OBJECT_DOESNT_SUPPORT = K.E_OBJECT_DOESNT_SUPPORT;  // 438
   const E_TYPE_MISMATCH = K.E_TYPE_MISMATCH;  // 13
   const E_OBJECT_REQUIRED = K.E_OBJECT_REQUIRED;  // 424
+  const E_SUBSCRIPT_OUT_OF_RANGE = K.E_SUBSCRIPT_OUT_OF_RANGE;  // 9
 
   // What a wrapper's target holds.
   const HANDLE = Symbol('handle');
@@ -92,6 +93,7 @@
     [E_OBJECT_DOESNT_SUPPORT]: "Object doesn't support this property or method",
     [E_TYPE_MISMATCH]: 'Type mismatch',
     [E_OBJECT_REQUIRED]: 'Object required',
+    [E_SUBSCRIPT_OUT_OF_RANGE]: 'Subscript out of range',
   };
 
   function scriptError(number, source) {
@@ -111,7 +113,10 @@
     return 'Z' + escaped.length + ':' + escaped;
   }
 
-  function packValue(value) {
+  // Arrays of arrays nest only so deep (and an array holding itself fails).
+  const MAX_ARRAY_DEPTH = 32;
+
+  function packValue(value, depth = 0) {
     switch (typeof value) {
       case 'string':
         return packString(value);
@@ -130,6 +135,11 @@
         }
         if (value instanceof String || value instanceof Number || value instanceof Boolean) {
           return packValue(value.valueOf());
+        }
+        if (Array.isArray(value) && depth < MAX_ARRAY_DEPTH) {
+          let packed = 'A' + value.length + ';';
+          for (let i = 0; i < value.length; i++) packed += packValue(value[i], depth + 1);
+          return packed;
         }
         break;
       case 'function': {
@@ -199,6 +209,12 @@
         }
         case 68:  // D
           return dateFromWallMs(Number(this.field()));
+        case 65: {  // A: arrays arrive as script arrays
+          const count = Number(this.field());
+          const items = [];
+          for (let i = 0; i < count; i++) items.push(this.value());
+          return items;
+        }
         case 90:  // Z
           return this.string().replace(/\u0001([ab])/g, (m, c) => (c === 'a' ? '\0' : '\u0001'));
         case 88: {  // X
@@ -433,9 +449,50 @@
     }
   }
 
-  for (const [name, value] of [['ActiveXObject', ActiveXObject], ['Enumerator', Enumerator]]) {
+  // The array object of script engines, for what objects return as arrays
+  // (a Dictionary's Keys and Items): `new VBArray(d.Keys()).toArray()`.
+  // Such arrays already arrive as script arrays; this keeps pages written
+  // for older engines working.
+  class VBArray {
+    #items;
+
+    constructor(array) {
+      if (!Array.isArray(array)) throw scriptError(E_TYPE_MISMATCH, 'VBArray');
+      this.#items = array;
+    }
+
+    toArray() {
+      return this.#items.slice();
+    }
+
+    getItem(index) {
+      if (!(index >= 0 && index < this.#items.length)) {
+        throw scriptError(E_SUBSCRIPT_OUT_OF_RANGE, 'VBArray');
+      }
+      return this.#items[index | 0];
+    }
+
+    lbound() {
+      return 0;
+    }
+
+    ubound() {
+      return this.#items.length - 1;
+    }
+
+    dimensions() {
+      return 1;
+    }
+  }
+
+  for (const [name, value] of [['ActiveXObject', ActiveXObject], ['Enumerator', Enumerator],
+                               ['VBArray', VBArray]]) {
     Object.defineProperty(global, name, { value, writable: true, configurable: true });
   }
 
-  return { automationError, scriptError, targetOf };
+  return {
+    automationError,
+    targetOf,
+    subscriptError: (source) => scriptError(E_SUBSCRIPT_OUT_OF_RANGE, source),
+  };
 })

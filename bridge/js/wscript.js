@@ -13,8 +13,6 @@
 (function (host, automation, global) {
   'use strict';
 
-  const E_SUBSCRIPT_OUT_OF_RANGE = 0x800A0009 | 0;
-
   // The text script engines print for a value: undefined prints nothing;
   // objects print their default value.
   function text(value) {
@@ -43,8 +41,7 @@
   const args = Array.from(host.arguments);
   hidden(args, 'Item', (index) => {
     if (!(index >= 0 && index < args.length)) {
-      throw automation.automationError(E_SUBSCRIPT_OUT_OF_RANGE, 'Subscript out of range',
-                                       'WScript.Arguments');
+      throw automation.subscriptError('WScript.Arguments');
     }
     return args[index | 0];
   });

@@ -103,6 +103,30 @@ TEST_F(JsBridgeTest, ScriptValuesGetTheirAutomationTypes) {
             "Type mismatch");
 }
 
+TEST_F(JsBridgeTest, ArraysTravelBothWays) {
+  Eval("var r = new ActiveXObject('Test.Record');");
+  // Script arrays become arrays of Variants (VT_ARRAY | VT_VARIANT) and
+  // come back as script arrays.
+  EXPECT_EQ(Eval("r.TypeOf([1, 'two'])"), "8204");
+  EXPECT_EQ(Eval("var a = r.Echo([1, 'two', [null, true], r]);"
+                 "[Array.isArray(a), a.length, a[1], a[2][1], a[3].IsSame(r)].join()"),
+            "true,4,two,true,true");
+  EXPECT_EQ(Eval("var v = new VBArray(r.Echo(['x', 'y', 'z']));"
+                 "[v.toArray().join(''), v.getItem(1), v.lbound(), v.ubound(), v.dimensions()]"
+                 ".join()"),
+            "xyz,y,0,2,1");
+  EXPECT_EQ(Eval("try { v.getItem(3) } catch (e) { e.description }"), "Subscript out of range");
+  EXPECT_EQ(Eval("try { new VBArray('x') } catch (e) { e.description }"), "Type mismatch");
+  // An array that holds itself has no automation form.
+  EXPECT_EQ(Eval("var self = [1]; self.push(self); try { r.Echo(self) } catch (e) {"
+                 " e.description }"),
+            "Type mismatch");
+  // The idiom of pages written for older engines.
+  EXPECT_EQ(Eval("var d = new ActiveXObject('Scripting.Dictionary'); d.Add('a', 1); d.Add('b', 2);"
+                 "new VBArray(d.Keys()).toArray().join() + '|' + d.Items().join()"),
+            "a,b|1,2");
+}
+
 TEST_F(JsBridgeTest, StringsArriveWhole) {
   Eval("var r = new ActiveXObject('Test.Record');");
   EXPECT_EQ(Eval("var s = 'a\\0b\\u0001c;S3:'; r.Echo(s) === s && r.Concat(s, s) === s + s"),

@@ -20,20 +20,25 @@ struct Outcome {
   std::string err;
 };
 
-Outcome RunLumoScript(std::vector<std::string> args,
-                      const std::filesystem::path& cwd = std::filesystem::current_path()) {
+// Runs `program` with `args` in `cwd`, with NORWIN_PREFIX set to `prefix`
+// when one is given.
+Outcome RunProgram(std::string program, std::vector<std::string> args,
+                   const std::filesystem::path& cwd, const std::filesystem::path& prefix = {}) {
   std::vector<char*> argv;
-  std::string program = NORWIN_BINARY_DIR "/bin/lumo-script";
   argv.push_back(program.data());
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  gchar** env = g_get_environ();
+  if (!prefix.empty()) env = g_environ_setenv(env, "NORWIN_PREFIX", prefix.c_str(), TRUE);
   gchar* out = nullptr;
   gchar* err = nullptr;
   gint status = 0;
   GError* error = nullptr;
   Outcome outcome;
-  if (!g_spawn_sync(cwd.c_str(), argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
-                    &err, &status, &error)) {
+  const bool ran = g_spawn_sync(cwd.c_str(), argv.data(), env, G_SPAWN_DEFAULT, nullptr, nullptr,
+                                &out, &err, &status, &error);
+  g_strfreev(env);
+  if (!ran) {
     ADD_FAILURE() << error->message;
     g_error_free(error);
     return outcome;
@@ -44,6 +49,12 @@ Outcome RunLumoScript(std::vector<std::string> args,
   g_free(out);
   g_free(err);
   return outcome;
+}
+
+Outcome RunLumoScript(std::vector<std::string> args,
+                      const std::filesystem::path& cwd = std::filesystem::current_path(),
+                      const std::filesystem::path& prefix = {}) {
+  return RunProgram(NORWIN_BINARY_DIR "/bin/lumo-script", std::move(args), cwd, prefix);
 }
 
 class LumoScriptTest : public ::testing::Test {
@@ -113,6 +124,36 @@ TEST_F(LumoScriptTest, UncaughtErrorsEndWithStatusOne) {
   EXPECT_EQ(outcome.err,
             "fail.js(2, 26) error: ActiveX component can't create object: "
             "'No.Such.Class'\n");
+}
+
+TEST_F(LumoScriptTest, RegisteredClassesComeFromThePrefixRegistry) {
+  TempDir registered;
+  const Outcome registration =
+      RunProgram(NORWIN_REGSVR, {"/s", NORWIN_TEST_INPROC_LIBRARY}, dir_.path(), registered.path());
+  ASSERT_EQ(registration.code, 0) << registration.err;
+  const std::string script =
+      Write("counter.js",
+            "var c = new ActiveXObject('NorwinTest.Counter');\n"
+            "c.Increment(); c.Increment(5);\n"
+            "WScript.Echo(c.Value, c(), /norwin-test-inproc/.test(c.Library));\n"
+            "try { new ActiveXObject('NorwinTest.Refuser'); } catch (e) {\n"
+            "  WScript.Echo(e.number, e.description, e.source);\n"
+            "}\n");
+  Outcome outcome = RunLumoScript({"--prefix", registered.path().string(), script});
+  EXPECT_EQ(outcome.code, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "6 6 true\n-2147220804 The refuser refuses NorwinTest.Refuser\n");
+
+  // Another prefix has its own registry, where the class is unknown; the
+  // option wins over the environment.
+  TempDir empty;
+  outcome =
+      RunLumoScript({"--prefix", empty.path().string(), script}, dir_.path(), registered.path());
+  EXPECT_EQ(outcome.code, 1);
+  EXPECT_EQ(outcome.err, script +
+                             "(1, 26) error: ActiveX component can't create object: "
+                             "'NorwinTest.Counter'\n");
+  outcome = RunLumoScript({script}, dir_.path(), registered.path());
+  EXPECT_EQ(outcome.code, 0) << outcome.err;
 }
 
 }  // namespace

@@ -190,9 +190,10 @@ TEST_F(ObjectServerTest, ErrorsCarryNumberDescriptionAndSource) {
   EXPECT_EQ(reply.error.number, HResultFromRuntimeError(automation::kCannotCreateObject));
   EXPECT_EQ(reply.error.description, "ActiveX component can't create object: 'No.Such'");
 
-  // The server's default creator knows no class at all yet: it says so.
-  ObjectServer plain;
-  plain.Call(create, &reply);
+  // The server's default creator, activation, says the same of what the
+  // registry does not know.
+  ObjectServer activating;
+  activating.Call(create, &reply);
   EXPECT_EQ(reply.error.number, HResultFromRuntimeError(automation::kCannotCreateObject));
 
   // A call number the server does not know.
@@ -254,6 +255,35 @@ TEST_F(ObjectServerTest, EnumeratorsHandOutItemsInBatches) {
             HResultFromRuntimeError(automation::kObjectDoesNotSupportMember));
   reset.handle = record;
   EXPECT_FALSE(Call(reset).ok);
+}
+
+TEST(ObjectServerActivationTest, CreatesTheRuntimesClassesAndPassesArrays) {
+  ObjectServer server;
+  CallRequest create;
+  create.op = Op::kActiveXCreate;
+  create.name = "Scripting.Dictionary";
+  CallReply reply;
+  server.Call(create, &reply);
+  ASSERT_TRUE(reply.ok) << reply.error.description;
+  const Handle dictionary = reply.values.at(0).object.handle;
+  const auto call = [&](const std::string& name, std::vector<Value> args) {
+    CallRequest request;
+    request.op = Op::kObjectInvoke;
+    request.handle = dictionary;
+    request.name = name;
+    request.flags = kFlagMethod | kFlagPropertyGet;
+    request.args = std::move(args);
+    CallReply result;
+    server.Call(request, &result);
+    EXPECT_TRUE(result.ok) << name << ": " << result.error.description;
+    return result.ok ? result.values.at(0) : Value();
+  };
+  call("Add", {Value::String("b"), Value::I4(2)});
+  call("Add", {Value::I4(1), Value::Array({Value::String("x"), Value::Null()})});
+  EXPECT_EQ(call("Keys", {}), Value::Array({Value::String("b"), Value::I4(1)}));
+  EXPECT_EQ(call("Items", {}),
+            Value::Array({Value::I4(2), Value::Array({Value::String("x"), Value::Null()})}));
+  EXPECT_EQ(call("Count", {}), Value::I4(2));
 }
 
 TEST_F(ObjectServerTest, ReleasingDropsOneHandle) {

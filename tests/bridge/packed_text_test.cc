@@ -134,6 +134,27 @@ TEST(PackedTextTest, DatesTravelAsLocalWallClockMilliseconds) {
   EXPECT_TRUE(std::isnan(read.r8));
 }
 
+TEST(PackedTextTest, ArraysCarryTheirItems) {
+  const Value nested = Value::Array({Value::String("key"), Value::I4(1), Value::Array({}),
+                                     Value::Array({Value::Null(), Value::Object(3, 1)}),
+                                     Value::String(std::string("\0", 1))});
+  EXPECT_EQ(Pack(nested), std::string("A5;S3:keyI1;A0;A2;NO3;1;Z2:\x01"
+                                      "a"));
+  EXPECT_EQ(RoundTrip(nested), nested);
+  EXPECT_EQ(Read("A0;A1;TE"),
+            (std::vector<Value>{Value::Array({}), Value::Array({Value::Bool(true)}), Value()}));
+  // Short arrays, huge counts and deep nesting are refused.
+  std::vector<Value> values;
+  EXPECT_FALSE(ReadPackedValues("A2;I1;", &values).ok());
+  EXPECT_FALSE(ReadPackedValues("A4000000000;", &values).ok());
+  EXPECT_FALSE(ReadPackedValues("A;", &values).ok());
+  std::string deep;
+  for (int i = 0; i < 40; ++i) deep += "A1;";
+  deep += "E";
+  EXPECT_FALSE(ReadPackedValues(deep, &values).ok());
+  EXPECT_TRUE(ReadPackedValues(deep.substr(8 * 3), &values).ok());
+}
+
 TEST(PackedTextTest, RepliesCarryValuesOrAnError) {
   CallReply reply;
   reply.values = {Value::I4(2), Value::I4(-4)};

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "norwin/automation/activation.h"
 #include "norwin/automation/convert.h"
 #include "norwin/automation/error.h"
 
@@ -91,9 +92,7 @@ Ref<automation::Object> CreateTestObject(std::string_view progid) {
   if (automation::CompareStrings(progid, "Test.Plain", automation::CompareMode::kText) == 0) {
     return automation::MakeRef<Plain>();
   }
-  throw AutomationError(automation::HResultFromRuntimeError(automation::kCannotCreateObject),
-                        "ActiveX component can't create object: '" + std::string(progid) + "'",
-                        "CreateObject");
+  return automation::CreateObject(progid);
 }
 
 }  // namespace norwin::bridge::testing

@@ -1,6 +1,6 @@
 // Automation classes for the bridge's tests, shaped as the record classes
 // are (properties, methods, a default member, an enumeration, errors with a
-// source), and a creator that makes them by ProgID:
+// source), and a creator that makes them by ProgID besides the runtime's:
 //   "Test.Record"  a Record          "Test.Plain"  a Plain (no members at all)
 // Every Record counts itself in LiveRecords() while it exists.
 #pragma once
@@ -69,8 +69,8 @@ class Plain : public automation::Object {
   std::string_view TypeName() const override { return "Plain"; }
 };
 
-// Makes "Test.Record" and "Test.Plain"; anything else raises 429 as
-// activation does.
+// Makes "Test.Record" and "Test.Plain"; anything else through activation
+// (the runtime's own classes, or 429).
 automation::Ref<automation::Object> CreateTestObject(std::string_view progid);
 
 }  // namespace norwin::bridge::testing

@@ -85,11 +85,12 @@ inline constexpr int32_t kMemberByName = INT32_MIN;
 enum class MemberKindCode : int32_t { kNone = 0, kMethod = 1, kProperty = 2 };
 
 // The errors the shims raise themselves, as HRESULTs of the runtime errors
-// 438 "Object doesn't support this property or method", 13 "Type mismatch"
-// and 424 "Object required".
+// 438 "Object doesn't support this property or method", 13 "Type mismatch",
+// 424 "Object required" and 9 "Subscript out of range".
 inline constexpr int32_t kErrObjectDoesntSupport = static_cast<int32_t>(0x800A01B6);
 inline constexpr int32_t kErrTypeMismatch = static_cast<int32_t>(0x800A000D);
 inline constexpr int32_t kErrObjectRequired = static_cast<int32_t>(0x800A01A8);
+inline constexpr int32_t kErrSubscriptOutOfRange = static_cast<int32_t>(0x800A0009);
 // Failures of the bridge itself: a call it cannot read (E_INVALIDARG), a
 // call after its page went away (E_UNEXPECTED), a failure it cannot name.
 inline constexpr int32_t kErrBadCall = static_cast<int32_t>(0x80070057);

@@ -47,8 +47,9 @@ class JsBridge {
   JsBridge& operator=(const JsBridge&) = delete;
 
   // What the shim hands to other shims of the context: an object with
-  // `automationError(number, description, source)`,
-  // `scriptError(number, source)` and `targetOf(value)`.
+  // `automationError(number, description, source)` (an Error as objects
+  // raise them), `subscriptError(source)` (error 9) and `targetOf(value)`
+  // (the wrapper's target, or undefined for what is no wrapper).
   JSCValue* helpers() const { return helpers_.get(); }
 
   // Native calls made so far; for tests and benchmarks.

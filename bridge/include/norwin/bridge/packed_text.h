@@ -20,6 +20,7 @@
 //                  U+0001 'b' (the native boundary passes C strings)
 //   L              the null string
 //   O<h>;<c>;      object handle h of class c; O0;0; is Nothing
+//   A<n>;          an array of the n values that follow
 //
 // A reply is its values one after another, or an error:
 //   X<hresult>;<string><string>   number, description, source

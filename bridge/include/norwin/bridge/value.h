@@ -3,7 +3,8 @@
 //
 // A small tagged union of the types script can see: Empty, Null, Boolean,
 // 16- and 32-bit integers, Double, Date, string (with a distinct null
-// string) and an object handle. Objects never travel themselves: the side
+// string), an object handle, and a one-dimensional array of values (what a
+// Dictionary's Keys and Items return). Objects never travel themselves: the side
 // that owns them (the object server) hands out a Handle from its object
 // table, with a class id that is the same for every object of one C++ class,
 // so that script can cache what it learnt about a class's members.
@@ -20,6 +21,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace norwin::bridge {
 
@@ -38,6 +40,7 @@ enum class ValueTag : uint8_t {
   kString,
   kNullString,
   kObject,
+  kArray,
 };
 
 struct Value {
@@ -52,7 +55,8 @@ struct Value {
       uint32_t class_id;
     } object;
   };
-  std::string text;  // kString only
+  std::string text;         // kString only
+  std::vector<Value> items;  // kArray only
 
   Value() : object{kNoHandle, 0} {}
 
@@ -96,6 +100,11 @@ struct Value {
     return value;
   }
   static Value Nothing() { return Object(kNoHandle, 0); }
+  static Value Array(std::vector<Value> items) {
+    Value value = Tagged(ValueTag::kArray);
+    value.items = std::move(items);
+    return value;
+  }
 
   // Same tag and same value (Doubles and dates bit for bit, so that NaN
   // equals itself); for tests and logs.
