@@ -24,6 +24,11 @@
 (function (native, global) {
   'use strict';
 
+  // Page script may define globals of the same names (old pages often have
+  // a `Map` or an `Error` of their own): keep the engine's own.
+  const { Array, Date, Error, Map, Number, Object, Proxy, Set, String, Symbol } = global;
+  const { Boolean } = global;
+
   const call = native.call;
   const keep = native.keep;
   const ops = native.ops;
@@ -321,7 +326,7 @@
   // would instead of raising an error.
   const protocolNames = new Set([
     'then', 'toJSON', 'constructor', 'prototype', 'length', 'name', 'caller', 'arguments',
-    'call', 'apply', 'bind', 'inspect', 'nodeType', '$$typeof', 'asymmetricMatch',
+    'call', 'apply', 'bind', 'inspect', 'nodeType', '$$typeof', 'asymmetricMatch', '__proto__',
   ]);
 
   const handler = {

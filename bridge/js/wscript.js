@@ -13,6 +13,9 @@
 (function (host, automation, global) {
   'use strict';
 
+  // Scripts may define globals of the same names: keep the engine's own.
+  const { Array, Number, Object, String } = global;
+
   // The text script engines print for a value: undefined prints nothing;
   // objects print their default value.
   function text(value) {

@@ -282,6 +282,28 @@ TEST_F(JsBridgeTest, LoopsOfObjectsRunInBoundedMemory) {
   EXPECT_LT(after_more - after_first, 48 * 1024) << after_first << " kB, then " << after_more;
 }
 
+TEST_F(JsBridgeTest, HandlesUseAll32Bits) {
+  // Wear a slot of the table until its handles pass 2^31, as long loops do.
+  for (int i = 0; i < 200; ++i) {
+    server_.Release(server_.Publish(automation::MakeRef<Record>()).object.handle);
+  }
+  EXPECT_EQ(Eval("var r = new ActiveXObject('Test.Record'); r.Name = 'worn';"
+                 "r.Add('self', r); [r.Name, r.Item(1).Name, r.IsSame(r.Item('self'))].join()"),
+            "worn,worn,true");
+  // The script's object sits in the worn slot, generation 200.
+  EXPECT_NE(server_.table().Find((200u << 24) | 1), nullptr);
+}
+
+TEST_F(JsBridgeTest, PageGlobalsDoNotDisturbTheShims) {
+  EXPECT_EQ(Eval("var r = new ActiveXObject('Test.Record'); r.Add('a', new Date(2026, 0, 2));"
+                 "Map = 1; Proxy = 2; Date = 3; Error = 4; Symbol = 5; String = 6; Array = 7;"
+                 "Number = 8; Object = 9; Set = 10;"
+                 "var d = new ActiveXObject('Test.Record'); d.Name = 'still';"
+                 "var caught; try { d.Fail(1, 'fine') } catch (e) { caught = e.description }"
+                 "[d.Name, r.Item(1).getFullYear(), caught, [...r].length].join()"),
+            "still,2026,fine,1");
+}
+
 TEST_F(JsBridgeTest, CallsFailOnceTheBridgeIsGone) {
   Eval("var r = new ActiveXObject('Test.Record');");
   bridge_.reset();
