@@ -79,3 +79,10 @@ int main(int argc, char** argv) {
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libjavascriptcoregtk-4.1.so\n";
 }
+
+#ifdef NORWIN_UBSAN_SUPPRESSIONS
+// Sanitizer builds: see the suppressions file for why.
+extern "C" const char* __ubsan_default_options() {
+  return "suppressions=" NORWIN_UBSAN_SUPPRESSIONS;
+}
+#endif

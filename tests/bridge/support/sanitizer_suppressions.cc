@@ -1,4 +1,6 @@
-// Leaks the leak checker should not report in the bridge's test binaries.
+// Sanitizer reports that are not faults of the bridge's test binaries.
+//
+// Leaks the leak checker should not report.
 //
 // JavaScriptCore keeps what it sets up once per process, and does not free
 // the bookkeeping of array buffers that are still alive when a context goes
@@ -8,4 +10,10 @@
 // without sanitizers it is unused.
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libjavascriptcoregtk-4.1.so\n";
+}
+
+// UndefinedBehaviorSanitizer false reports in code of libstdc++ that the
+// script engine calls: see bridge/sanitizer/ubsan_suppressions.txt.
+extern "C" const char* __ubsan_default_options() {
+  return "suppressions=" NORWIN_SOURCE_DIR "/bridge/sanitizer/ubsan_suppressions.txt";
 }
