@@ -14,7 +14,7 @@
   'use strict';
 
   // Scripts may define globals of the same names: keep the engine's own.
-  const { Array, Number, Object, String } = global;
+  const { Array, Number, Object, Proxy, String } = global;
 
   // The text script engines print for a value: undefined prints nothing;
   // objects print their default value.
@@ -34,22 +34,33 @@
     });
   }
 
-  function hidden(object, name, value) {
-    Object.defineProperty(object, name, { value, enumerable: false });
-  }
-
-  // An array of the arguments, with the collection's members as well:
-  // `WScript.Arguments(0)` cannot be written in script, `.Item(0)`, `[0]`,
-  // `.length` and `.Count()` can.
-  const args = Array.from(host.arguments);
-  hidden(args, 'Item', (index) => {
-    if (!(index >= 0 && index < args.length)) {
+  // The script's arguments, as the collection of script hosts
+  // (`WScript.Arguments(0)`, `.Item(0)`, `.Count()`, `.length`) and as a
+  // read-only array (`[0]`, `.join()`, `for...of`).
+  const list = Object.freeze(Array.from(host.arguments));
+  function Item(index) {
+    if (!(index >= 0 && index < list.length)) {
       throw automation.subscriptError('WScript.Arguments');
     }
-    return args[index | 0];
+    return list[index | 0];
+  }
+  const members = { Item, Count: () => list.length };
+  const args = new Proxy(() => {}, {
+    apply(target, self, params) {
+      return Item(params[0]);
+    },
+    get(target, name) {
+      if (typeof name === 'string' && Object.hasOwn(members, name)) return members[name];
+      const value = list[name];
+      return typeof value === 'function' ? value.bind(list) : value;
+    },
+    has(target, name) {
+      return Object.hasOwn(members, name) || name in list;
+    },
+    set() {
+      return false;
+    },
   });
-  hidden(args, 'Count', () => args.length);
-  Object.freeze(args);
 
   const WScript = Object.freeze({
     Name: 'lumo-script',

@@ -70,7 +70,7 @@ TEST_F(ScriptHostTest, EchoArgumentsAndNames) {
       "WScript.Echo('one', 2, 2.5, true, null, undefined, 'end');\n"
       "WScript.Echo();\n"
       "var a = WScript.Arguments;\n"
-      "WScript.Echo(a.length, a.Count(), a.Item(0), a[1], a.Item(2));\n"
+      "WScript.Echo(a.length, a.Count(), a.Item(0), a[1], a(2), a.slice(1).join('+'));\n"
       "WScript.Echo(WScript.ScriptName, WScript.ScriptFullName);\n"
       "WScript.StdOut.Write('no line end|');\n"
       "WScript.StdOut.WriteLine('line');\n"
@@ -81,7 +81,7 @@ TEST_F(ScriptHostTest, EchoArgumentsAndNames) {
   EXPECT_EQ(outcome.out,
             "one 2 2.5 true null  end\n"
             "\n"
-            "3 3 first second arg \xC3\xA9\n"
+            "3 3 first second arg \xC3\xA9 second arg+\xC3\xA9\n"
             "script.js " +
                 (dir_.path() / "script.js").string() +
                 "\n"

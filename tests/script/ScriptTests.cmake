@@ -2,7 +2,8 @@
 # scripts and course pages do. Every tests/script/*.js is one ctest test
 # labelled `script`; it passes when lumo-script exits with status 0. Each
 # runs in a fresh prefix folder of its own (its first argument), with the
-# record library registered there when the build has one.
+# record library registered there when the build has one and a copy of
+# tests/script/fixtures in it.
 file(GLOB NORWIN_SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.js)
 set(_register "")
 if(TARGET norwin-regsvr AND TARGET norwin2003)

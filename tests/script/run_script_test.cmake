@@ -1,9 +1,12 @@
 # Runs one script test (see ScriptTests.cmake): a fresh prefix folder, the
 # record library registered in it when there is one, then lumo-script with
-# the folder as the script's first argument.
+# the folder as the script's first argument; the files of tests/script/fixtures
+# are copied into its folder `fixtures`.
 #   cmake -DLUMO_SCRIPT=... -DSCRIPT=... -DPREFIX=... [-DREGSVR=... -DLIBRARY=...] -P this
 file(REMOVE_RECURSE ${PREFIX})
 file(MAKE_DIRECTORY ${PREFIX})
+get_filename_component(_fixtures ${SCRIPT} DIRECTORY)
+file(COPY ${_fixtures}/fixtures DESTINATION ${PREFIX})
 if(REGSVR AND LIBRARY)
   execute_process(COMMAND ${CMAKE_COMMAND} -E env NORWIN_PREFIX=${PREFIX} ${REGSVR} ${LIBRARY}
                   RESULT_VARIABLE status)

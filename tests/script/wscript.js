@@ -13,6 +13,11 @@ function check(what, actual, expected) {
 // The prefix folder the test runs in comes as the first argument.
 check('argument count', WScript.Arguments.length, 1);
 check('argument', WScript.Arguments.Item(0), WScript.Arguments[0]);
+check('arguments called as a collection', WScript.Arguments(0), WScript.Arguments[0]);
+check('argument count as a method', WScript.Arguments.Count(), 1);
+var all = [];
+for (const a of WScript.Arguments) all.push(a);
+check('arguments iterate', all.join(), WScript.Arguments.join());
 check('script name', WScript.ScriptName, 'wscript.js');
 check('full name ends with the name', /[\/\\]wscript\.js$/.test(WScript.ScriptFullName), true);
 check('host name', WScript.Name, 'lumo-script');
@@ -35,7 +40,7 @@ try {
   check('create error description', e.description,
         "ActiveX component can't create object: 'NorwinPellam2003.NoSuchClass'");
   check('message equals description', e.message, e.description);
-  check('error names the line', e.line, 30);
+  check('error names the line', e.line, 35);
 }
 
 // Enumerator walks script arrays too.
