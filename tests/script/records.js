@@ -89,6 +89,32 @@ own.Add('Access Basics', 'disc4.cab');
 manager.moduleHash = own;
 check('assigned map', manager.GetFileForModule('Access Basics'), 'disc4.cab');
 
+// ---- Security: the validation string of the server login ----
+var security = new ActiveXObject('NorwinPellam2003.Security');
+check('no login yet', security.ValidationString(), '');
+check('a local folder needs no login', security.Login(prefix + '/fixtures/modules.xml'), true);
+check('key and digest match', security.ValidateLoginKey('abc', encryption.Encrypt('abc')), true);
+check('key and digest differ', security.ValidateLoginKey('abc', encryption.Encrypt('abd')), false);
+security.SetValidationString('LoginKey=1&LoginValue=2');
+check('kept for the thread',
+      new ActiveXObject('NorwinPellam2003.Security').ValidationString(), 'LoginKey=1&LoginValue=2');
+
+// ---- FileSystemObjectHandle and CheckSetup ----
+var handle = new ActiveXObject('NorwinPellam2003.FileSystemObjectHandle');
+check('the handle holds a file-system object', handle.fsoHandle.FolderExists(prefix), true);
+var setup = new ActiveXObject('NorwinPellam2003.CheckSetup');
+check('nothing set up, nothing to report', setup.CheckSetup('Lumo Script Test', 'Locations'), '');
+// The locations live in the program settings, which the Registry class reaches.
+registry.fSaveString(registry.HKEY_CURRENT_USER,
+                     'Software\\VB and VBA Program Settings\\Lumo Script Test\\Locations',
+                     'XMLDir', prefix + '/missing folder');
+registry.fSaveString(registry.HKEY_CURRENT_USER,
+                     'Software\\VB and VBA Program Settings\\Lumo Script Test\\Locations',
+                     'TestResultsDir', prefix + '/fixtures');
+var report = setup.CheckSetup('Lumo Script Test', 'Locations');
+check('a missing folder is one line of the report', report.split('\r').length, 2);
+check('which names it', report.indexOf('missing folder') >= 0, true);
+
 // ---- Errors of the bridge itself ----
 check('unknown member', errorOf(function () { return encryption.Decrypt('x'); }).number,
       -2146827850);
