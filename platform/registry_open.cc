@@ -114,9 +114,14 @@ Status Registry::SetUpError(int rc) const {
 
 Status Registry::CheckSchema() {
   int64_t app_id = 0, version = 0, objects = 0;
-  int rc = ReadInt(db_, "PRAGMA application_id", app_id);
+  // The three reads form one snapshot: read one by one, they could straddle
+  // another process's creation of the database and see its tables without
+  // its application id, taking a new registry for a foreign file.
+  int rc = RunOnce(db_, "BEGIN");
+  if (rc == SQLITE_OK) rc = ReadInt(db_, "PRAGMA application_id", app_id);
   if (rc == SQLITE_OK) rc = ReadInt(db_, "PRAGMA user_version", version);
   if (rc == SQLITE_OK) rc = ReadInt(db_, "SELECT count(*) FROM sqlite_master", objects);
+  if (!sqlite3_get_autocommit(db_)) RunOnce(db_, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK");
   if (rc != SQLITE_OK) return SetUpError(rc);
   if (app_id != kApplicationId && (app_id != 0 || objects != 0)) {
     return Status::Error(file_.string() + " is not a registry database");

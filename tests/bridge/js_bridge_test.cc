@@ -269,6 +269,12 @@ TEST_F(JsBridgeTest, WrappersReleaseTheirObjectsWhenCollected) {
 }
 
 TEST_F(JsBridgeTest, LoopsOfObjectsRunInBoundedMemory) {
+#ifdef __SANITIZE_ADDRESS__
+  // AddressSanitizer holds freed memory in quarantine on purpose, so the
+  // resident size grows whatever the script host releases; the bound is
+  // checked by the ordinary build.
+  GTEST_SKIP() << "resident memory is not a measure under AddressSanitizer";
+#endif
   const char* kLoop =
       "for (var i = 0; i < 60000; i++) {"
       "  var r = new ActiveXObject('Test.Record'); r.Add('k', r.MakeChild('x'.repeat(200)));"
