@@ -121,7 +121,13 @@ Status Registry::CheckSchema() {
   if (rc == SQLITE_OK) rc = ReadInt(db_, "PRAGMA application_id", app_id);
   if (rc == SQLITE_OK) rc = ReadInt(db_, "PRAGMA user_version", version);
   if (rc == SQLITE_OK) rc = ReadInt(db_, "SELECT count(*) FROM sqlite_master", objects);
-  if (!sqlite3_get_autocommit(db_)) RunOnce(db_, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK");
+  if (rc != SQLITE_OK) {
+    // The error's text first: ending the transaction replaces SQLite's message.
+    Status error = SetUpError(rc);
+    if (!sqlite3_get_autocommit(db_)) RunOnce(db_, "ROLLBACK");
+    return error;
+  }
+  rc = RunOnce(db_, "COMMIT");
   if (rc != SQLITE_OK) return SetUpError(rc);
   if (app_id != kApplicationId && (app_id != 0 || objects != 0)) {
     return Status::Error(file_.string() + " is not a registry database");
