@@ -69,7 +69,7 @@ std::string_view ToChars(char* buffer, size_t size, uint64_t value, int base, bo
 }
 
 // Pads `body` (preceded by `sign_or_prefix`, which zero padding goes behind)
-// to the spec's width.
+// to the conversion's width.
 void AppendPadded(std::string& out, const Spec& spec, std::string_view sign_or_prefix,
                   std::string_view body, bool zero_allowed) {
   const size_t length = sign_or_prefix.size() + CountCharacters(body);

@@ -63,7 +63,7 @@ inline constexpr CallSpec kCalls[] = {
     {Op::kObjectRelease, "Object.Release", Reply::kNone},
 };
 
-// The spec of `op`; nullopt for a number that names no call (from a
+// The declaration of `op`; nullopt for a number that names no call (from a
 // misbehaving peer).
 std::optional<CallSpec> FindCall(int32_t op);
 
