@@ -107,20 +107,20 @@ binder_internal::Invoker& ClassInfo::invoker(size_t member, Slot slot) {
 }
 
 void ClassInfo::DescribeParams(binder_internal::Invoker& invoker, size_t member, size_t params,
-                               bool has_rest, std::initializer_list<ParamSpec> specs) {
+                               bool has_rest, std::initializer_list<ParamSpec> described) {
   const std::string& name = members_[member].name;
-  if (specs.size() > params) Fail(name + " describes more parameters than it has");
+  if (described.size() > params) Fail(name + " describes more parameters than it has");
   if (params >= binder_internal::kUnbounded) Fail(name + " has too many parameters");
   invoker.defaults.assign(params, Variant::Missing());
-  size_t min_args = params - specs.size();
+  size_t min_args = params - described.size();
   bool optional_seen = false;
   size_t index = min_args;
-  for (const ParamSpec& spec : specs) {
-    if (spec.optional) {
+  for (const ParamSpec& param : described) {
+    if (param.optional) {
       optional_seen = true;
-      invoker.defaults[index] = spec.default_value;
+      invoker.defaults[index] = param.default_value;
     } else if (optional_seen) {
-      Fail(name + ": required parameter " + std::string(spec.name) + " follows an optional one");
+      Fail(name + ": required parameter " + std::string(param.name) + " follows an optional one");
     } else {
       min_args = index + 1;
     }

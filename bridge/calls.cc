@@ -3,8 +3,8 @@
 namespace norwin::bridge {
 
 std::optional<CallSpec> FindCall(int32_t op) {
-  for (const CallSpec& spec : kCalls) {
-    if (static_cast<int32_t>(spec.op) == op) return spec;
+  for (const CallSpec& call : kCalls) {
+    if (static_cast<int32_t>(call.op) == op) return call;
   }
   return std::nullopt;
 }

@@ -117,9 +117,9 @@ Result<std::unique_ptr<JsBridge>> JsBridge::Install(JSCContext* context, Channel
                              LinkUnref, JSC_TYPE_VALUE, 1, G_TYPE_UINT));
 
   GObjectPtr<JSCValue> ops(jsc_value_new_object(context, nullptr, nullptr));
-  for (const CallSpec& spec : kCalls) {
-    const std::string name(spec.name);
-    SetProperty(ops.get(), name.c_str(), NewNumber(context, static_cast<int>(spec.op)));
+  for (const CallSpec& call : kCalls) {
+    const std::string name(call.name);
+    SetProperty(ops.get(), name.c_str(), NewNumber(context, static_cast<int>(call.op)));
   }
   jsc_value_object_set_property(native.get(), "ops", ops.get());
 
@@ -219,8 +219,8 @@ char* JsBridge::Call(int32_t op, int32_t handle, int32_t member, int32_t flags,
                      const char* packed) {
   ++calls_;
   if (foreign_pending_.load(std::memory_order_relaxed)) DrainForeignReleases();
-  const std::optional<CallSpec> spec = FindCall(op);
-  if (!spec) return FailureReply(kErrBadCall, "Unknown automation call");
+  const std::optional<CallSpec> call = FindCall(op);
+  if (!call) return FailureReply(kErrBadCall, "Unknown automation call");
 
   // A call that arrives while another runs (it cannot today: objects never
   // call script) gets buffers of its own.
@@ -238,18 +238,18 @@ char* JsBridge::Call(int32_t op, int32_t handle, int32_t member, int32_t flags,
     ~Unbusy() { busy = value; }
   } unbusy{busy_, nested};
 
-  request.op = spec->op;
+  request.op = call->op;
   request.handle = static_cast<Handle>(handle);
   request.member = member;
   request.flags = static_cast<uint16_t>(flags);
-  request.count = spec->op == Op::kEnumeratorNext ? static_cast<uint32_t>(member) : 0;
+  request.count = call->op == Op::kEnumeratorNext ? static_cast<uint32_t>(member) : 0;
   request.name.clear();
   request.args.clear();
   if (Status read = ReadPackedValues(packed, &request.args); !read.ok()) {
     return FailureReply(kErrBadCall, read.message());
   }
-  const bool named = spec->op == Op::kActiveXCreate || spec->op == Op::kObjectMember ||
-                     (spec->op == Op::kObjectInvoke && member == kMemberByName);
+  const bool named = call->op == Op::kActiveXCreate || call->op == Op::kObjectMember ||
+                     (call->op == Op::kObjectInvoke && member == kMemberByName);
   if (named) {
     if (request.args.empty() || request.args.front().tag != ValueTag::kString) {
       return FailureReply(kErrBadCall, "Automation call without a name");
@@ -258,7 +258,7 @@ char* JsBridge::Call(int32_t op, int32_t handle, int32_t member, int32_t flags,
     request.args.erase(request.args.begin());
   }
 
-  if (spec->reply == Reply::kNone) {
+  if (call->reply == Reply::kNone) {
     channel_->Release(request.handle);
     reply.Clear();
   } else {

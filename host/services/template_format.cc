@@ -9,7 +9,7 @@
 namespace norwin::host {
 namespace {
 
-struct Spec {
+struct Conversion {
   bool left = false;
   bool zero = false;
   bool alternate = false;
@@ -70,15 +70,15 @@ std::string_view ToChars(char* buffer, size_t size, uint64_t value, int base, bo
 
 // Pads `body` (preceded by `sign_or_prefix`, which zero padding goes behind)
 // to the conversion's width.
-void AppendPadded(std::string& out, const Spec& spec, std::string_view sign_or_prefix,
+void AppendPadded(std::string& out, const Conversion& conversion, std::string_view sign_or_prefix,
                   std::string_view body, bool zero_allowed) {
   const size_t length = sign_or_prefix.size() + CountCharacters(body);
-  const size_t pad = spec.width > length ? spec.width - length : 0;
-  if (spec.left) {
+  const size_t pad = conversion.width > length ? conversion.width - length : 0;
+  if (conversion.left) {
     out += sign_or_prefix;
     out += body;
     out.append(pad, ' ');
-  } else if (spec.zero && zero_allowed) {
+  } else if (conversion.zero && zero_allowed) {
     out += sign_or_prefix;
     out.append(pad, '0');
     out += body;
@@ -89,28 +89,30 @@ void AppendPadded(std::string& out, const Spec& spec, std::string_view sign_or_p
   }
 }
 
-void AppendText(std::string& out, const Spec& spec, std::string_view text) {
-  if (spec.has_precision) text = FirstCharacters(text, spec.precision);
-  AppendPadded(out, spec, {}, text, /*zero_allowed=*/false);
+void AppendText(std::string& out, const Conversion& conversion, std::string_view text) {
+  if (conversion.has_precision) text = FirstCharacters(text, conversion.precision);
+  AppendPadded(out, conversion, {}, text, /*zero_allowed=*/false);
 }
 
-void AppendInteger(std::string& out, const Spec& spec, bool negative, uint64_t magnitude) {
+void AppendInteger(std::string& out, const Conversion& conversion, bool negative,
+                   uint64_t magnitude) {
   char buffer[24];
-  const bool hex = spec.type == 'x' || spec.type == 'X';
+  const bool hex = conversion.type == 'x' || conversion.type == 'X';
   std::string_view digits =
-      ToChars(buffer, sizeof buffer, magnitude, hex ? 16 : 10, spec.type == 'X');
+      ToChars(buffer, sizeof buffer, magnitude, hex ? 16 : 10, conversion.type == 'X');
   std::string body;
-  if (spec.has_precision) {
-    if (spec.precision == 0 && magnitude == 0) digits = {};
-    if (spec.precision > digits.size()) body.append(spec.precision - digits.size(), '0');
+  if (conversion.has_precision) {
+    if (conversion.precision == 0 && magnitude == 0) digits = {};
+    if (conversion.precision > digits.size())
+      body.append(conversion.precision - digits.size(), '0');
   }
   body += digits;
   std::string_view prefix;
   if (negative)
     prefix = "-";
-  else if (hex && spec.alternate && magnitude != 0)
-    prefix = spec.type == 'X' ? "0X" : "0x";
-  AppendPadded(out, spec, prefix, body, /*zero_allowed=*/!spec.has_precision);
+  else if (hex && conversion.alternate && magnitude != 0)
+    prefix = conversion.type == 'X' ? "0X" : "0x";
+  AppendPadded(out, conversion, prefix, body, /*zero_allowed=*/!conversion.has_precision);
 }
 
 // A signed value under an unsigned conversion shows its two's complement,
@@ -123,17 +125,17 @@ uint64_t AsUnsigned(const FormatArg& arg) {
   return static_cast<uint64_t>(value);
 }
 
-void AppendArgument(std::string& out, const Spec& spec, const FormatArg* arg) {
+void AppendArgument(std::string& out, const Conversion& conversion, const FormatArg* arg) {
   static const FormatArg kMissingText{std::string_view()};
   static const FormatArg kMissingNumber{0};
-  const bool wants_text = spec.type == 's' || spec.type == 'S';
-  const bool wants_char = spec.type == 'c' || spec.type == 'C';
+  const bool wants_text = conversion.type == 's' || conversion.type == 'S';
+  const bool wants_char = conversion.type == 'c' || conversion.type == 'C';
   if (!arg) arg = wants_text ? &kMissingText : &kMissingNumber;
 
   if (arg->kind() == FormatArg::Kind::kText) {
     std::string_view text = arg->text();
     if (wants_char) text = FirstCharacters(text, 1);
-    AppendText(out, spec, text);
+    AppendText(out, conversion, text);
     return;
   }
   if (wants_char || (arg->kind() == FormatArg::Kind::kChar && wants_text)) {
@@ -142,20 +144,20 @@ void AppendArgument(std::string& out, const Spec& spec, const FormatArg* arg) {
       one += static_cast<char>(arg->unsigned_value());
     else
       AppendCodePoint(one, AsUnsigned(*arg));
-    Spec plain = spec;
+    Conversion plain = conversion;
     plain.has_precision = false;
     AppendText(out, plain, one);
     return;
   }
-  const bool is_signed_conversion = wants_text || spec.type == 'd' || spec.type == 'i';
+  const bool is_signed_conversion = wants_text || conversion.type == 'd' || conversion.type == 'i';
   if (is_signed_conversion && arg->kind() == FormatArg::Kind::kSigned) {
     const int64_t value = arg->signed_value();
     const uint64_t magnitude =
         value < 0 ? uint64_t{0} - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    AppendInteger(out, spec, value < 0, magnitude);
+    AppendInteger(out, conversion, value < 0, magnitude);
     return;
   }
-  Spec numeric = spec;
+  Conversion numeric = conversion;
   if (wants_text) numeric.type = 'u';
   AppendInteger(out, numeric, false, AsUnsigned(*arg));
 }
@@ -182,32 +184,32 @@ std::string FormatTemplate(std::string_view format, std::span<const FormatArg> a
       out += '%';
       break;
     }
-    Spec spec;
+    Conversion conversion;
     for (; pos < format.size(); ++pos) {
       const char c = format[pos];
       if (c == '-')
-        spec.left = true;
+        conversion.left = true;
       else if (c == '0')
-        spec.zero = true;
+        conversion.zero = true;
       else if (c == '#')
-        spec.alternate = true;
+        conversion.alternate = true;
       else
         break;
     }
     // Padding beyond the limit would be cut anyway.
-    spec.width = std::min(ReadNumber(format, pos), max_bytes + 1);
+    conversion.width = std::min(ReadNumber(format, pos), max_bytes + 1);
     if (pos < format.size() && format[pos] == '.') {
       ++pos;
-      spec.has_precision = true;
-      spec.precision = std::min(ReadNumber(format, pos), max_bytes + 1);
+      conversion.has_precision = true;
+      conversion.precision = std::min(ReadNumber(format, pos), max_bytes + 1);
     }
     if (format.substr(pos).starts_with("I64"))
       pos += 3;
     else if (pos < format.size() && (format[pos] == 'l' || format[pos] == 'h'))
       ++pos;
     if (pos >= format.size()) break;
-    spec.type = format[pos++];
-    switch (spec.type) {
+    conversion.type = format[pos++];
+    switch (conversion.type) {
       case 's':
       case 'S':
       case 'd':
@@ -219,11 +221,11 @@ std::string FormatTemplate(std::string_view format, std::span<const FormatArg> a
       case 'C': {
         const FormatArg* arg = next_arg < args.size() ? &args[next_arg] : nullptr;
         ++next_arg;
-        AppendArgument(out, spec, arg);
+        AppendArgument(out, conversion, arg);
         break;
       }
       default:
-        out += spec.type;  // "%%" and unknown types stand for themselves
+        out += conversion.type;  // "%%" and unknown types stand for themselves
         break;
     }
   }

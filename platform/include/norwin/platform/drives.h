@@ -61,7 +61,7 @@ Status SetCurrentDirectory(std::string_view windows_path);
 
 // The native path of a Windows path. Fails for an empty path, a NUL
 // character, a network path ("\\server\share"), an invalid drive
-// specification and a drive that does not exist. Whether the result exists
+// letter and a drive that does not exist. Whether the result exists
 // is for the caller to find out.
 Result<std::filesystem::path> ResolveWindowsPath(std::string_view path);
 
