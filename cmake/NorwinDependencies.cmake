@@ -12,10 +12,13 @@ find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 find_package(Threads REQUIRED)
 if(NORWIN_BUILD_TESTS)
   find_package(GTest REQUIRED)
-  # Loopback servers of the tests. Debian builds cpp-httplib as a library,
-  # whose compile definitions the header must see too.
-  pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
   include(GoogleTest)
+endif()
+if(NORWIN_BUILD_TESTS OR NORWIN_BUILD_BENCHMARKS)
+  # Loopback servers of the tests, which the storage benchmarks use too. Debian
+  # builds cpp-httplib as a library, whose compile definitions the header must
+  # see too.
+  pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 endif()
 if(NORWIN_BUILD_BENCHMARKS)
   find_package(benchmark REQUIRED)
