@@ -1,21 +1,7 @@
 // Scripting.Dictionary as course pages and administrators' scripts use it.
-var passed = 0, failed = 0;
-function check(what, actual, expected) {
-  if (actual === expected) {
-    passed++;
-  } else {
-    failed++;
-    WScript.Echo('FAIL ' + what + ': got ' + actual + ', expected ' + expected);
-  }
-}
-function errorOf(fn) {
-  try {
-    fn();
-  } catch (e) {
-    return e;
-  }
-  return { number: 0, description: 'no error' };
-}
+// check(), errorOf() and finish(), shared by the script tests.
+eval(new ActiveXObject('Scripting.FileSystemObject')
+         .OpenTextFile(WScript.Arguments(0) + '/checks.js').ReadAll());
 
 var students = new ActiveXObject('Scripting.Dictionary');
 students.Add('SID00001', 'Ann Archer');
@@ -95,5 +81,4 @@ for (var i = 0; i < 20000; i++) {
 students.RemoveAll();
 check('emptied', students.Count, 0);
 
-WScript.Echo(passed + ' passed, ' + failed + ' failed');
-WScript.Quit(failed === 0 ? 0 : 1);
+finish();

@@ -1,23 +1,9 @@
 // Scripting.FileSystemObject as administrators' scripts and pages use it:
 // folders, text files, the files of a folder (a collection of File
 // objects), attributes and the runtime's errors.
-var passed = 0, failed = 0;
-function check(what, actual, expected) {
-  if (actual === expected) {
-    passed++;
-  } else {
-    failed++;
-    WScript.Echo('FAIL ' + what + ': got ' + actual + ', expected ' + expected);
-  }
-}
-function errorOf(fn) {
-  try {
-    fn();
-  } catch (e) {
-    return e;
-  }
-  return { number: 0, description: 'no error' };
-}
+// check(), errorOf() and finish(), shared by the script tests.
+eval(new ActiveXObject('Scripting.FileSystemObject')
+         .OpenTextFile(WScript.Arguments(0) + '/checks.js').ReadAll());
 
 var fso = new ActiveXObject('Scripting.FileSystemObject');
 var root = WScript.Arguments(0);
@@ -93,5 +79,4 @@ check('deleted by force', fso.FileExists(path), false);
 fso.DeleteFile(fso.BuildPath(folder.Path, '*.TMP'));
 check('wildcards', folder.Files.Count, 0);
 
-WScript.Echo(passed + ' passed, ' + failed + ' failed');
-WScript.Quit(failed === 0 ? 0 : 1);
+finish();

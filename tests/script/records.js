@@ -1,22 +1,8 @@
 // The record classes of libnorwin2003.so as page script uses them:
 // Encryption, Registry, ModuleDiscManager and what they raise.
-var passed = 0, failed = 0;
-function check(what, actual, expected) {
-  if (actual === expected) {
-    passed++;
-  } else {
-    failed++;
-    WScript.Echo('FAIL ' + what + ': got ' + actual + ', expected ' + expected);
-  }
-}
-function errorOf(fn) {
-  try {
-    fn();
-  } catch (e) {
-    return e;
-  }
-  return { number: 0, description: 'no error', source: '' };
-}
+// check(), errorOf() and finish(), shared by the script tests.
+eval(new ActiveXObject('Scripting.FileSystemObject')
+         .OpenTextFile(WScript.Arguments(0) + '/checks.js').ReadAll());
 var prefix = WScript.Arguments(0);
 
 // ---- Encryption: the password digest ----
@@ -121,5 +107,4 @@ check('unknown member', errorOf(function () { return encryption.Decrypt('x'); })
 check('missing argument raises 449', errorOf(function () { encryption.Encrypt(); }).number,
       -2146827839);
 
-WScript.Echo(passed + ' passed, ' + failed + ' failed');
-WScript.Quit(failed === 0 ? 0 : 1);
+finish();

@@ -1,12 +1,14 @@
 # Runs one script test (see ScriptTests.cmake): a fresh prefix folder, the
 # record library registered in it when there is one, then lumo-script with
 # the folder as the script's first argument; the files of tests/script/fixtures
-# are copied into its folder `fixtures`.
+# are copied into its folder `fixtures`, and support/checks.js (the helpers
+# every test loads) into the folder itself.
 #   cmake -DLUMO_SCRIPT=... -DSCRIPT=... -DPREFIX=... [-DREGSVR=... -DLIBRARY=...] -P this
 file(REMOVE_RECURSE ${PREFIX})
 file(MAKE_DIRECTORY ${PREFIX})
 get_filename_component(_fixtures ${SCRIPT} DIRECTORY)
 file(COPY ${_fixtures}/fixtures DESTINATION ${PREFIX})
+file(COPY ${_fixtures}/support/checks.js DESTINATION ${PREFIX})
 if(REGSVR AND LIBRARY)
   execute_process(COMMAND ${CMAKE_COMMAND} -E env NORWIN_PREFIX=${PREFIX} ${REGSVR} ${LIBRARY}
                   RESULT_VARIABLE status)
