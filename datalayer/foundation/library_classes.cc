@@ -14,6 +14,7 @@
 #include "norwin/datalayer/module_disc_manager.h"
 #include "norwin/datalayer/registry.h"
 #include "norwin/datalayer/security.h"
+#include "norwin/datalayer/xml_dom_objects.h"
 #include "norwin/platform/case_fold.h"
 #include "norwin/platform/registry.h"
 
@@ -59,6 +60,24 @@ constexpr InprocClass kClasses[] = {
 
 #undef NORWIN_LIBRARY_CLASS
 
+// Page script and administrators' scripts build the documents they hand to
+// LoadFromXMLNode and SaveToXMLNode with the DOM they know by this name.
+constexpr InprocClass kStandInClasses[] = {
+    InprocClass{automation::MakeGuid("{2933BF90-7B36-11D2-B20E-00C04F983E60}"),
+                "MSXML2.DOMDocument", "XML DOM Document", &Make<DomDocumentObject>},
+};
+
+// The class of `clsid` in either table; null when the library has none.
+const InprocClass* FindClassById(const automation::Guid& clsid) {
+  for (const InprocClass& c : kClasses) {
+    if (c.clsid == clsid) return &c;
+  }
+  for (const InprocClass& c : kStandInClasses) {
+    if (c.clsid == clsid) return &c;
+  }
+  return nullptr;
+}
+
 // The class object the library hands out; it counts as a lock on the
 // library while it is held.
 class LibraryClassFactory final : public ClassFactory {
@@ -102,6 +121,11 @@ std::string TypeLibraryKey() { return ClassesKey("TypeLib\\" + kTypeLibraryId.To
 }  // namespace
 
 std::span<const InprocClass> LibraryClasses() { return kClasses; }
+std::span<const InprocClass> StandInClasses() { return kStandInClasses; }
+
+LibraryObjectLock::LibraryObjectLock() { live_objects.fetch_add(1, std::memory_order_relaxed); }
+LibraryObjectLock::LibraryObjectLock(const LibraryObjectLock&) : LibraryObjectLock() {}
+LibraryObjectLock::~LibraryObjectLock() { live_objects.fetch_sub(1, std::memory_order_release); }
 
 const InprocClass* FindLibraryClass(std::string_view name) {
   for (const InprocClass& c : kClasses) {
@@ -125,22 +149,25 @@ HResult GetLibraryClassObject(const automation::Guid* clsid, ClassFactory** fact
   if (!factory) return automation::E_POINTER;
   *factory = nullptr;
   if (!clsid) return automation::E_POINTER;
-  for (const InprocClass& c : kClasses) {
-    if (c.clsid != *clsid) continue;
-    try {
-      *factory = automation::MakeRef<LibraryClassFactory>(c.create).Detach();
-      return automation::S_OK;
-    } catch (...) {
-      return automation::E_OUTOFMEMORY;
-    }
+  const InprocClass* c = FindClassById(*clsid);
+  if (!c) return automation::CLASS_E_CLASSNOTAVAILABLE;
+  try {
+    *factory = automation::MakeRef<LibraryClassFactory>(c->create).Detach();
+    return automation::S_OK;
+  } catch (...) {
+    return automation::E_OUTOFMEMORY;
   }
-  return automation::CLASS_E_CLASSNOTAVAILABLE;
 }
 
 Status RegisterLibrary(std::string_view library_path) {
   if (Status classes = automation::RegisterInprocClasses(kClasses, library_path, &kTypeLibraryId);
       !classes.ok()) {
     return classes;
+  }
+  if (Status stand_ins = automation::RegisterInprocClasses(kStandInClasses, library_path);
+      !stand_ins.ok()) {
+    (void)automation::UnregisterInprocClasses(kClasses);
+    return stand_ins;
   }
   using platform::RegEdit;
   using platform::RegValue;
@@ -168,6 +195,7 @@ Status RegisterLibrary(std::string_view library_path) {
     // Half a registration would point script at classes without their
     // type library: take the classes back out.
     (void)automation::UnregisterInprocClasses(kClasses);
+    (void)automation::UnregisterInprocClasses(kStandInClasses);
   }
   return written;
 }
@@ -175,6 +203,9 @@ Status RegisterLibrary(std::string_view library_path) {
 Status UnregisterLibrary() {
   if (Status classes = automation::UnregisterInprocClasses(kClasses); !classes.ok()) {
     return classes;
+  }
+  if (Status stand_ins = automation::UnregisterInprocClasses(kStandInClasses); !stand_ins.ok()) {
+    return stand_ins;
   }
   Result<std::unique_ptr<platform::Registry>> registry = platform::Registry::OpenDefault();
   if (!registry.ok()) return registry.status();

@@ -11,20 +11,6 @@ namespace {
 
 using automation::AutomationError;
 
-[[noreturn]] void ThrowDomError(const std::string& message) {
-  throw AutomationError(automation::E_INVALIDARG, message);
-}
-
-template <typename T>
-T Check(Result<T> result) {
-  if (!result.ok()) ThrowDomError(result.message());
-  return std::move(result).value();
-}
-
-void Check(const Status& status) {
-  if (!status.ok()) ThrowDomError(status.message());
-}
-
 XmlDocument& DocumentOf(XmlNode node) {
   XmlDocument* doc = node.OwnerDocument();
   if (doc == nullptr) {
@@ -35,21 +21,25 @@ XmlDocument& DocumentOf(XmlNode node) {
 
 }  // namespace
 
+void CheckDom(const Status& status) {
+  if (!status.ok()) throw AutomationError(automation::E_INVALIDARG, status.message());
+}
+
 XmlNode NewRecordRoot(XmlDocument& doc, std::string_view name) {
-  XmlNode root = Check(doc.CreateElement(name));
-  Check(doc.SetDocumentElement(root));
+  XmlNode root = CheckDom(doc.CreateElement(name));
+  CheckDom(doc.SetDocumentElement(root));
   return root;
 }
 
 XmlNode AppendElement(XmlNode parent, std::string_view name) {
-  XmlNode child = Check(DocumentOf(parent).CreateElement(name));
-  return Check(parent.AppendChild(child));
+  XmlNode child = CheckDom(DocumentOf(parent).CreateElement(name));
+  return CheckDom(parent.AppendChild(child));
 }
 
 XmlNode AppendTextElement(XmlNode parent, std::string_view name, std::string_view text) {
-  XmlNode child = Check(DocumentOf(parent).CreateElement(name));
-  Check(child.SetText(text));
-  return Check(parent.AppendChild(child));
+  XmlNode child = CheckDom(DocumentOf(parent).CreateElement(name));
+  CheckDom(child.SetText(text));
+  return CheckDom(parent.AppendChild(child));
 }
 
 XmlNode AppendValueElement(XmlNode parent, std::string_view name,
@@ -58,13 +48,13 @@ XmlNode AppendValueElement(XmlNode parent, std::string_view name,
 }
 
 void SetAttributeText(XmlNode element, std::string_view name, std::string_view text) {
-  XmlNode attribute = Check(DocumentOf(element).CreateAttribute(name));
-  Check(attribute.SetText(text));
-  (void)Check(element.Attributes().SetNamedItem(attribute));
+  XmlNode attribute = CheckDom(DocumentOf(element).CreateAttribute(name));
+  CheckDom(attribute.SetText(text));
+  (void)CheckDom(element.Attributes().SetNamedItem(attribute));
 }
 
 std::optional<std::string> ChildText(XmlNode node, std::string_view name) {
-  const XmlNode child = Check(node.SelectSingleNode(name));
+  const XmlNode child = CheckDom(node.SelectSingleNode(name));
   if (child.IsNull()) return std::nullopt;
   return child.Text();
 }

@@ -38,8 +38,19 @@ const automation::InprocClass* FindLibraryClass(std::string_view name);
 // activation's error 429 when neither can make it.
 automation::Ref<automation::Object> CreateRecordObject(std::string_view name);
 
-// Objects made through the table that are still alive, and class objects
-// (factories) handed out that are still held.
+// Counts one object of this library that is not made through the table (a
+// DOM node or list handed to script), so that the library, whose code the
+// object runs, stays loaded while a caller holds it. Make it a member.
+class LibraryObjectLock {
+ public:
+  LibraryObjectLock();
+  LibraryObjectLock(const LibraryObjectLock&);
+  LibraryObjectLock& operator=(const LibraryObjectLock&) = default;
+  ~LibraryObjectLock();
+};
+
+// Objects made through the table (or holding a LibraryObjectLock) that are
+// still alive, and class objects (factories) handed out that are still held.
 int32_t LiveObjectCount();
 int32_t LiveFactoryCount();
 
@@ -48,9 +59,13 @@ int32_t LiveFactoryCount();
 automation::HResult GetLibraryClassObject(const automation::Guid* clsid,
                                           automation::ClassFactory** factory) noexcept;
 
-// Writes the registry entries of every class of the table, naming
-// `library_path` as their server, and the type library's key; all or
-// nothing. Removes them again (a ProgID another server has taken over since
+// The classes the library makes as stand-ins for the platform's own
+// (the XML DOM document, "MSXML2.DOMDocument"), outside the type library.
+std::span<const automation::InprocClass> StandInClasses();
+
+// Writes the registry entries of every class of the table and of the
+// stand-ins, naming `library_path` as their server, and the type library's
+// key; all or nothing. Removes them again (a ProgID another server has taken over since
 // is left alone).
 Status RegisterLibrary(std::string_view library_path);
 Status UnregisterLibrary();

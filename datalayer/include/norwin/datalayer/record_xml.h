@@ -17,12 +17,22 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "norwin/automation/object.h"
 #include "norwin/automation/variant.h"
 #include "norwin/datalayer/xml_dom.h"
 
 namespace norwin::datalayer {
+
+// Raises AutomationError E_INVALIDARG with the DOM's message when a DOM
+// operation failed; otherwise gives its value.
+void CheckDom(const Status& status);
+template <typename T>
+T CheckDom(Result<T> result) {
+  if (!result.ok()) CheckDom(result.status());
+  return std::move(result).value();
+}
 
 // Makes a new element `name` the root element of `doc` and returns it.
 XmlNode NewRecordRoot(XmlDocument& doc, std::string_view name);
