@@ -1,7 +1,4 @@
 #include "norwin/platform/profile.h"
-
-#include <glib.h>
-
 #include <algorithm>
 #include <limits>
 
@@ -9,6 +6,7 @@
 #include "norwin/platform/codepage.h"
 #include "norwin/platform/files.h"
 #include "norwin/platform/prefix.h"
+#include "norwin/platform/unicode.h"
 
 namespace norwin::platform {
 
@@ -72,30 +70,24 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-Result<std::string> DecodeUtf16(std::string_view bytes, bool little_endian) {
-  if (bytes.size() % 2 != 0) return Status::Error("not valid UTF-16 text (odd length)");
-  std::vector<gunichar2> units(bytes.size() / 2);
-  for (size_t i = 0; i < units.size(); ++i) {
-    const auto lo = static_cast<unsigned char>(bytes[2 * i + (little_endian ? 0 : 1)]);
-    const auto hi = static_cast<unsigned char>(bytes[2 * i + (little_endian ? 1 : 0)]);
-    units[i] = static_cast<gunichar2>(lo | (hi << 8));
+Result<std::string> DecodeUtf16Text(std::string_view bytes, ByteOrder order) {
+  DecodedUtf16 decoded = platform::DecodeUtf16(bytes, order);
+  if (decoded.fault == Utf16Fault::kOddLength) {
+    return Status::Error("not valid UTF-16 text (odd length)");
   }
-  glong written = 0;
-  gchar* utf8 =
-      g_utf16_to_utf8(units.data(), static_cast<glong>(units.size()), nullptr, &written, nullptr);
-  if (!utf8) return Status::Error("not valid UTF-16 text");
-  std::string out(utf8, static_cast<size_t>(written));
-  g_free(utf8);
-  if (out.find('\0') != std::string::npos) return Status::Error("not a text file (NUL characters)");
-  return out;
+  if (!decoded.ok()) return Status::Error("not valid UTF-16 text");
+  if (decoded.text.find('\0') != std::string::npos) {
+    return Status::Error("not a text file (NUL characters)");
+  }
+  return std::move(decoded.text);
 }
 
 // A file's bytes as UTF-8 text.
 Result<std::string> Decode(std::string_view bytes) {
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE')
-    return DecodeUtf16(bytes.substr(2), /*little_endian=*/true);
+    return DecodeUtf16Text(bytes.substr(2), ByteOrder::kLittleEndian);
   if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF')
-    return DecodeUtf16(bytes.substr(2), /*little_endian=*/false);
+    return DecodeUtf16Text(bytes.substr(2), ByteOrder::kBigEndian);
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   if (bytes.find('\0') != std::string_view::npos)
     return Status::Error("not a text file (it holds NUL bytes)");

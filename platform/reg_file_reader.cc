@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "norwin/platform/codepage.h"
-#include "utf16.h"
+#include "norwin/platform/unicode.h"
 
 namespace norwin::platform {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "utf16.h"
+#include "norwin/platform/unicode.h"
 
 namespace norwin::platform {
 

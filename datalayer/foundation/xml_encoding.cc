@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "norwin/platform/codepage.h"
+#include "norwin/platform/unicode.h"
 
 namespace norwin::datalayer::internal {
 
@@ -72,59 +73,34 @@ SourceEncoding EncodingFromLabel(std::string_view label) {
   return SourceEncoding::kUnsupported;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-void DecodeUtf16(std::string_view bytes, bool big_endian, DecodedXml& out) {
+void DecodeUtf16(std::string_view bytes, platform::ByteOrder order, DecodedXml& out) {
   out.converted = true;
-  out.text.reserve(bytes.size() / 2 + bytes.size() / 8);
-  const auto unit_at = [&](size_t i) -> char16_t {
-    const auto b0 = static_cast<uint8_t>(bytes[i]);
-    const auto b1 = static_cast<uint8_t>(bytes[i + 1]);
-    return static_cast<char16_t>(big_endian ? (b0 << 8 | b1) : (b1 << 8 | b0));
-  };
-  const auto fail = [&](std::string reason) {
+  platform::DecodedUtf16 decoded = platform::DecodeUtf16(bytes, order);
+  out.text = std::move(decoded.text);
+  const auto fail = [&](std::string reason, size_t offset) {
     out.status = XmlParseStatus::kInvalidCharacter;
     out.reason = std::move(reason);
-    out.fault_offset = out.text.size();
+    out.fault_offset = offset;
   };
-  size_t i = 0;
-  for (; i + 1 < bytes.size(); i += 2) {
-    const char16_t unit = unit_at(i);
-    char32_t cp = unit;
-    if (unit == 0) return fail("The document holds a NUL character.");
-    if (unit >= 0xDC00 && unit <= 0xDFFF) return fail("The document holds a broken UTF-16 pair.");
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-      if (i + 3 >= bytes.size()) return fail("The document holds a broken UTF-16 pair.");
-      const char16_t low = unit_at(i + 2);
-      if (low < 0xDC00 || low > 0xDFFF) return fail("The document holds a broken UTF-16 pair.");
-      cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (low - 0xDC00);
-      i += 2;
-    }
-    AppendUtf8(out.text, cp);
+  // A NUL comes before any later fault.
+  if (const size_t nul = out.text.find('\0'); nul != std::string::npos) {
+    out.text.resize(nul);
+    return fail("The document holds a NUL character.", nul);
   }
-  if (i < bytes.size()) fail("The document ends in the middle of a UTF-16 character.");
+  switch (decoded.fault) {
+    case platform::Utf16Fault::kNone:
+      return;
+    case platform::Utf16Fault::kBrokenPair:
+      return fail("The document holds a broken UTF-16 pair.", out.text.size());
+    case platform::Utf16Fault::kOddLength:
+      return fail("The document ends in the middle of a UTF-16 character.", out.text.size());
+  }
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
-  for (char c : bytes) AppendUtf8(out, static_cast<uint8_t>(c));
+  for (char c : bytes) platform::AppendUtf8(out, static_cast<uint8_t>(c));
   return out;
 }
 
@@ -230,7 +206,10 @@ DecodedXml DecodeXml(std::string_view bytes) {
   switch (encoding) {
     case SourceEncoding::kUtf16Le:
     case SourceEncoding::kUtf16Be:
-      DecodeUtf16(bytes.substr(bom), encoding == SourceEncoding::kUtf16Be, out);
+      DecodeUtf16(bytes.substr(bom),
+                  encoding == SourceEncoding::kUtf16Be ? platform::ByteOrder::kBigEndian
+                                                       : platform::ByteOrder::kLittleEndian,
+                  out);
       return out;
     case SourceEncoding::kWindows1252:
       out.converted = true;

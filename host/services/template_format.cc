@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "norwin/host/utf8_text.h"
+#include "norwin/platform/unicode.h"
 
 namespace norwin::host {
 namespace {
@@ -44,21 +45,7 @@ size_t ReadNumber(std::string_view format, size_t& pos) {
 
 void AppendCodePoint(std::string& out, uint64_t code) {
   if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
+  platform::AppendUtf8(out, static_cast<char32_t>(code));
 }
 
 std::string_view ToChars(char* buffer, size_t size, uint64_t value, int base, bool upper) {

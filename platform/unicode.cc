@@ -1,4 +1,4 @@
-#include "utf16.h"
+#include "norwin/platform/unicode.h"
 
 #include <cstdint>
 
@@ -11,7 +11,9 @@ void PutUnit(std::string& out, char16_t unit) {
   out.push_back(static_cast<char>(unit >> 8));
 }
 
-void PutUtf8(std::string& out, char32_t cp) {
+}  // namespace
+
+void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -29,7 +31,50 @@ void PutUtf8(std::string& out, char32_t cp) {
   }
 }
 
-}  // namespace
+DecodedUtf16 DecodeUtf16(std::string_view bytes, ByteOrder order) {
+  DecodedUtf16 out;
+  out.text.reserve(bytes.size() / 2 + bytes.size() / 8);
+  const bool big_endian = order == ByteOrder::kBigEndian;
+  const auto unit_at = [&](size_t i) -> char16_t {
+    const auto b0 = static_cast<uint8_t>(bytes[i]);
+    const auto b1 = static_cast<uint8_t>(bytes[i + 1]);
+    return static_cast<char16_t>(big_endian ? (b0 << 8 | b1) : (b1 << 8 | b0));
+  };
+  size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) {
+    const char16_t unit = unit_at(i);
+    char32_t cp = unit;
+    if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      out.fault = Utf16Fault::kBrokenPair;
+      return out;
+    }
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      const char16_t low = i + 3 < bytes.size() ? unit_at(i + 2) : 0;
+      if (low < 0xDC00 || low > 0xDFFF) {
+        out.fault = Utf16Fault::kBrokenPair;
+        return out;
+      }
+      cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (low - 0xDC00);
+      i += 2;
+    }
+    AppendUtf8(out.text, cp);
+  }
+  if (i < bytes.size()) out.fault = Utf16Fault::kOddLength;
+  return out;
+}
+
+Result<std::string> Utf16LeToUtf8(std::string_view bytes) {
+  DecodedUtf16 decoded = DecodeUtf16(bytes, ByteOrder::kLittleEndian);
+  switch (decoded.fault) {
+    case Utf16Fault::kNone:
+      return std::move(decoded.text);
+    case Utf16Fault::kOddLength:
+      return Status::Error("UTF-16 text with an odd number of bytes");
+    case Utf16Fault::kBrokenPair:
+      break;
+  }
+  return Status::Error("UTF-16 text with a lone surrogate");
+}
 
 std::string Utf8ToUtf16Le(std::string_view utf8) {
   std::string out;
@@ -57,30 +102,6 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
       PutUnit(out, static_cast<char16_t>(0xDC00 | (cp & 0x3FF)));
     } else {
       PutUnit(out, static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
-
-Result<std::string> Utf16LeToUtf8(std::string_view bytes) {
-  if (bytes.size() % 2 != 0) return Status::Error("UTF-16 text with an odd number of bytes");
-  std::string out;
-  out.reserve(bytes.size() / 2);
-  auto unit_at = [&](size_t i) {
-    return static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1])
-                                                                      << 8);
-  };
-  for (size_t i = 0; i < bytes.size(); i += 2) {
-    const char16_t unit = unit_at(i);
-    if (unit >= 0xD800 && unit < 0xDC00) {
-      const char16_t low = i + 3 < bytes.size() ? unit_at(i + 2) : 0;
-      if (low < 0xDC00 || low >= 0xE000) return Status::Error("UTF-16 text with a lone surrogate");
-      PutUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (low - 0xDC00));
-      i += 2;
-    } else if (unit >= 0xDC00 && unit < 0xE000) {
-      return Status::Error("UTF-16 text with a lone surrogate");
-    } else {
-      PutUtf8(out, unit);
     }
   }
   return out;
