@@ -8,12 +8,18 @@
 
 #include "norwin/automation/activation.h"
 #include "norwin/automation/error.h"
+#include "norwin/datalayer/assignments.h"
 #include "norwin/datalayer/check_setup.h"
+#include "norwin/datalayer/dialog_box.h"
 #include "norwin/datalayer/encryption.h"
+#include "norwin/datalayer/exam_info.h"
+#include "norwin/datalayer/exam_list.h"
 #include "norwin/datalayer/file_system_object_handle.h"
 #include "norwin/datalayer/module_disc_manager.h"
+#include "norwin/datalayer/preferences.h"
 #include "norwin/datalayer/registry.h"
 #include "norwin/datalayer/security.h"
+#include "norwin/datalayer/title_filename.h"
 #include "norwin/datalayer/xml_dom_objects.h"
 #include "norwin/platform/case_fold.h"
 #include "norwin/platform/registry.h"
@@ -50,12 +56,19 @@ Ref<Object> Make() {
 
 // One line a class, in the type library's order.
 constexpr InprocClass kClasses[] = {
+    NORWIN_LIBRARY_CLASS(ExamList, "{4B9F0BC2-4EBA-4108-8A41-3617B5EBCC91}"),
+    NORWIN_LIBRARY_CLASS(TitleFilename, "{2AAFE126-0483-499E-9D6A-68AE3BE95CB3}"),
     NORWIN_LIBRARY_CLASS(Encryption, "{5A3931D3-5E2C-4DB7-91D2-04D3E9FC1429}"),
     NORWIN_LIBRARY_CLASS(CheckSetup, "{54EB7F2B-BB53-47E9-8AC4-EC375EE6C218}"),
     NORWIN_LIBRARY_CLASS(Security, "{3B93941C-6A07-4F68-B3E7-71B72568A944}"),
+    NORWIN_LIBRARY_CLASS(DialogBox, "{C8AFD984-DB19-4EE7-9598-4DE6125A97ED}"),
     NORWIN_LIBRARY_CLASS(FileSystemObjectHandle, "{2CEF2052-60AB-407D-89A5-316B3B7A98E4}"),
     NORWIN_LIBRARY_CLASS(Registry, "{BAF2B643-F3C7-4B12-BDEE-D8C8ECDC3C47}"),
+    NORWIN_LIBRARY_CLASS(ExamAssignment, "{9FCB8974-5951-4A9E-BE4D-588D1A03C224}"),
+    NORWIN_LIBRARY_CLASS(LessonAssignment, "{2D0BA1C7-89B3-477F-A439-7383CD064BBB}"),
+    NORWIN_LIBRARY_CLASS(ExamInfo, "{5A6227A2-8612-45A4-ACCA-FA50E62FD1E0}"),
     NORWIN_LIBRARY_CLASS(ModuleDiscManager, "{E1474ADC-1A8B-4A05-9D25-9AAB907B1CFC}"),
+    NORWIN_LIBRARY_CLASS(Preferences, "{C018CB72-28A8-4505-B287-AA4DCC186338}"),
 };
 
 #undef NORWIN_LIBRARY_CLASS
