@@ -4,6 +4,7 @@
 
 #include "norwin/automation/error.h"
 #include "norwin/datalayer/record_xml.h"
+#include "norwin/datalayer/xml_dom_objects.h"
 
 namespace norwin::datalayer {
 
@@ -30,10 +31,20 @@ bool Assignment::SaveToXml(XmlNode node) const {
   return true;
 }
 
+bool Assignment::LoadFromXMLNode(const automation::Variant& node) {
+  return LoadFromXml(DomNodeArgument(node));
+}
+
+bool Assignment::SaveToXMLNode(const automation::Variant& node) const {
+  return SaveToXml(DomNodeArgument(node));
+}
+
 NORWIN_CLASS(ExamAssignment) {
   PropertyRW("ExamFileName", &ExamAssignment::File, &ExamAssignment::SetFile);
   PropertyRW("CourseID", &ExamAssignment::CourseID, &ExamAssignment::SetCourseID);
   PropertyRW("SectionID", &ExamAssignment::SectionID, &ExamAssignment::SetSectionID);
+  Method("LoadFromXMLNode", &ExamAssignment::LoadFromXMLNode);
+  Method("SaveToXMLNode", &ExamAssignment::SaveToXMLNode);
   Method("Class_Initialize", &ExamAssignment::ClassInitialize);
 }
 
@@ -41,6 +52,8 @@ NORWIN_CLASS(LessonAssignment) {
   PropertyRW("LessonFilename", &LessonAssignment::File, &LessonAssignment::SetFile);
   PropertyRW("CourseID", &LessonAssignment::CourseID, &LessonAssignment::SetCourseID);
   PropertyRW("SectionID", &LessonAssignment::SectionID, &LessonAssignment::SetSectionID);
+  Method("LoadFromXMLNode", &LessonAssignment::LoadFromXMLNode);
+  Method("SaveToXMLNode", &LessonAssignment::SaveToXMLNode);
   Method("Class_Initialize", &LessonAssignment::ClassInitialize);
 }
 

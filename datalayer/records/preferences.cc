@@ -9,6 +9,7 @@
 #include "norwin/datalayer/password_digest.h"
 #include "norwin/datalayer/record_storage.h"
 #include "norwin/datalayer/record_xml.h"
+#include "norwin/datalayer/xml_dom_objects.h"
 
 namespace norwin::datalayer {
 
@@ -172,6 +173,15 @@ bool Preferences::Save(const std::string& filename) const {
   return true;
 }
 
+bool Preferences::LoadFromXMLNode(const Variant& node) {
+  return LoadFromXml(DomNodeArgument(node));
+}
+
+bool Preferences::SaveToXMLNode(const Variant& node) const {
+  SaveToXml(DomNodeArgument(node));
+  return true;
+}
+
 // Every setting is a read-write property under its script name.
 #define NORWIN_PREFERENCE(name, member)                       \
   PropertyRW(                                                 \
@@ -204,6 +214,8 @@ NORWIN_CLASS(Preferences) {
              &Preferences::SetEncryptedPassword);
   Method("CheckPassword", &Preferences::CheckPassword);
   Method("SetPassword", &Preferences::SetPassword);
+  Method("LoadFromXMLNode", &Preferences::LoadFromXMLNode);
+  Method("SaveToXMLNode", &Preferences::SaveToXMLNode);
   Method("Load", &Preferences::Load);
   Method("Save", &Preferences::Save);
 }

@@ -1,23 +1,9 @@
 // Preferences, exam lists and their handles as teachers' pages use them:
 // made by ProgID, filled, saved, loaded back, listed, and the errors that
 // reach the page with their numbers.
-var passed = 0, failed = 0;
-function check(what, actual, expected) {
-  if (actual === expected) {
-    passed++;
-  } else {
-    failed++;
-    WScript.Echo('FAIL ' + what + ': got ' + actual + ', expected ' + expected);
-  }
-}
-function errorOf(fn) {
-  try {
-    fn();
-  } catch (e) {
-    return e;
-  }
-  return { number: 0, description: 'no error', source: '' };
-}
+// check(), errorOf() and finish(), shared by the script tests.
+eval(new ActiveXObject('Scripting.FileSystemObject')
+         .OpenTextFile(WScript.Arguments(0) + '/checks.js').ReadAll());
 var kObjectNotSet = -2146828197;   // 91
 var kTypeMismatch = -2146828275;   // 13
 var kDuplicateKey = -2146827831;   // 457
@@ -131,5 +117,29 @@ var box = new ActiveXObject('NorwinPellam2003.DialogBox');
 check('dialog box values', box.SetValues('blue', 'd1'), true);
 check('kept', box.dbBackground + '|' + box.dbId, 'blue|d1');
 
-WScript.Echo(passed + ' passed, ' + failed + ' failed');
-WScript.Quit(failed === 0 ? 0 : 1);
+// ---- Into and out of a page's own DOM ----
+var doc = new ActiveXObject('MSXML2.DOMDocument');
+doc.loadXML('<exam><pref inherited="0"><timeLimit>25</timeLimit></pref>' +
+            '<examAssignment><examRef>u2_pmxm.xml</examRef><sectionRef>S3</sectionRef>' +
+            '</examAssignment></exam>');
+var fromPage = new ActiveXObject('NorwinPellam2003.Preferences');
+check('preferences from a node', fromPage.LoadFromXMLNode(doc.selectSingleNode('exam/pref')), true);
+check('read from it', fromPage.TimeLimit + '|' + fromPage.Inherited, '25|false');
+var prefNode = doc.createNode(1, 'pref', '');
+doc.documentElement.appendChild(prefNode);
+check('preferences into a node', fromPage.SaveToXMLNode(prefNode), true);
+check('written there', prefNode.selectSingleNode('timeLimit').text, '25');
+check('with the flag', prefNode.getAttribute('inherited'), '0');
+check('no node is no preferences',
+      errorOf(function () { fromPage.LoadFromXMLNode(null); }).number !== 0, true);
+var fromElement = new ActiveXObject('NorwinPellam2003.ExamAssignment');
+check('assignment from a node',
+      fromElement.LoadFromXMLNode(doc.selectSingleNode('exam/examAssignment')), true);
+check('its fields', fromElement.ExamFileName + '|' + fromElement.SectionID, 'u2_pmxm.xml|S3');
+var target = doc.createNode(1, 'lessonAssignment', '');
+lesson.CourseID = 'C2';
+check('lesson assignment into a node', lesson.SaveToXMLNode(target), true);
+check('written in order', target.xml,
+      '<lessonAssignment><lessonRef>l1_pml.xml</lessonRef><classRef>C2</classRef></lessonAssignment>');
+
+finish();

@@ -16,6 +16,7 @@
 #include "norwin/datalayer/library_classes.h"
 #include "norwin/datalayer/password_digest.h"
 #include "norwin/datalayer/record_xml.h"
+#include "norwin/datalayer/xml_dom_objects.h"
 #include "support/temp_prefix.h"
 
 namespace norwin::datalayer {
@@ -290,6 +291,30 @@ TEST_F(PreferencesTest, StandAloneRecordInAFolder) {
   EXPECT_EQ(loaded->fields().time_limit, 75);
   // A folder that is not there cannot be written.
   EXPECT_THROW(prefs_->Save((folder.path() / "no" / "such.xml").string()), AutomationError);
+}
+
+TEST_F(PreferencesTest, ScriptPassesNodesOfItsOwnDocuments) {
+  auto doc = automation::MakeRef<DomDocumentObject>();
+  ASSERT_TRUE(doc->LoadXml("<exam><pref inherited='0'><timeLimit>25</timeLimit></pref></exam>"));
+  EXPECT_EQ(Call("LoadFromXMLNode", {doc->SelectSingleNode("exam/pref")}), Variant(true));
+  EXPECT_EQ(prefs_->fields().time_limit, 25);
+  EXPECT_FALSE(prefs_->fields().inherited);
+
+  const Variant target = doc->CreateElement("pref");
+  ASSERT_TRUE(doc->document().DocumentElement().AppendChild(DomNodeArgument(target)).ok());
+  EXPECT_EQ(Call("SaveToXMLNode", {target}), Variant(true));
+  EXPECT_EQ(DomNodeArgument(target).Xml(), Saved(*prefs_));
+
+  for (const auto& [argument, error] :
+       {std::pair{Variant::Nothing(), automation::kObjectNotSet},
+        std::pair{Variant("<pref/>"), automation::kObjectRequired}}) {
+    try {
+      Call("LoadFromXMLNode", {argument});
+      ADD_FAILURE() << "a node is required";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(ErrNumberOf(e), error);
+    }
+  }
 }
 
 }  // namespace
