@@ -19,6 +19,8 @@
 #include "norwin/datalayer/preferences.h"
 #include "norwin/datalayer/registry.h"
 #include "norwin/datalayer/security.h"
+#include "norwin/datalayer/student.h"
+#include "norwin/datalayer/students.h"
 #include "norwin/datalayer/title_filename.h"
 #include "norwin/datalayer/xml_dom_objects.h"
 #include "norwin/platform/case_fold.h"
@@ -61,6 +63,8 @@ constexpr InprocClass kClasses[] = {
     NORWIN_LIBRARY_CLASS(Encryption, "{5A3931D3-5E2C-4DB7-91D2-04D3E9FC1429}"),
     NORWIN_LIBRARY_CLASS(CheckSetup, "{54EB7F2B-BB53-47E9-8AC4-EC375EE6C218}"),
     NORWIN_LIBRARY_CLASS(Security, "{3B93941C-6A07-4F68-B3E7-71B72568A944}"),
+    NORWIN_LIBRARY_CLASS(Student, "{D90B4581-29DC-4442-801B-88D164153376}"),
+    NORWIN_LIBRARY_CLASS(Students, "{2C9A897F-0DC7-442C-BCCA-05983847AC0C}"),
     NORWIN_LIBRARY_CLASS(DialogBox, "{C8AFD984-DB19-4EE7-9598-4DE6125A97ED}"),
     NORWIN_LIBRARY_CLASS(FileSystemObjectHandle, "{2CEF2052-60AB-407D-89A5-316B3B7A98E4}"),
     NORWIN_LIBRARY_CLASS(Registry, "{BAF2B643-F3C7-4B12-BDEE-D8C8ECDC3C47}"),

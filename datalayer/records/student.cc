@@ -1,0 +1,261 @@
+#include "norwin/datalayer/student.h"
+
+#include <utility>
+
+#include "norwin/automation/error.h"
+#include "norwin/datalayer/course_references.h"
+#include "norwin/datalayer/library_classes.h"
+#include "norwin/datalayer/password_digest.h"
+#include "norwin/datalayer/record_xml.h"
+#include "norwin/platform/case_fold.h"
+
+namespace norwin::datalayer {
+
+namespace {
+
+using automation::AutomationError;
+using automation::Object;
+using automation::Ref;
+using automation::Variant;
+
+constexpr std::string_view kLoadSource = "student:LoadFromXMLNode";
+constexpr std::string_view kSaveSource = "Student:SaveToXMLNode";
+
+// The names GetPropertyIndex knows, in slot order.
+constexpr std::string_view kFieldNames[kStudentFieldCount] = {
+    "STUDENTID", "LASTNAME", "FIRSTNAME", "MIDDLEINIT", "COURSE", "SECTION", "USERNAME"};
+
+[[noreturn]] void Raise(int32_t code, std::string description, std::string_view source) {
+  throw AutomationError(automation::ObjectError(code), std::move(description), std::string(source));
+}
+
+// The first child element of each name a record element holds, found in
+// one walk over its children (what selectSingleNode(name) finds for each).
+template <size_t N>
+void FindChildren(XmlNode node, const std::string_view (&names)[N], XmlNode (&found)[N]) {
+  for (XmlNode child = node.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
+    if (child.NodeType() != XmlNodeType::kElement) continue;
+    const std::string_view name = child.NodeName();
+    for (size_t i = 0; i < N; ++i) {
+      if (found[i].IsNull() && name == names[i]) {
+        found[i] = child;
+        break;
+      }
+    }
+  }
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  const size_t begin = text.find_first_not_of(' ');
+  if (begin == std::string_view::npos) return {};
+  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
+
+}  // namespace
+
+Ref<Student> NewStudent() {
+  static const automation::InprocClass* const kClass = FindLibraryClass("Student");
+  Ref<Object> made = kClass->create();
+  return Ref<Student>(static_cast<Student*>(made.get()));
+}
+
+int16_t StudentFieldIndex(std::string_view name) {
+  for (int16_t i = 0; i < kStudentFieldCount; ++i) {
+    if (platform::EqualsIgnoringCase(name, kFieldNames[i])) return i;
+  }
+  return -1;
+}
+
+void Student::SetField(StudentField field, std::string value) {
+  fields_[static_cast<size_t>(field)] = std::move(value);
+  if (field == StudentField::kStudentId) id_set_ = true;
+}
+
+bool Student::CheckPassword(std::string_view password) const {
+  if (!has_password_) return true;
+  return EncryptPassword(password) == digest_;
+}
+
+void Student::SetPassword(std::string_view password) {
+  if (password.empty()) {
+    digest_.clear();
+    has_password_ = false;
+    return;
+  }
+  digest_ = EncryptPassword(password);
+  has_password_ = true;
+}
+
+void Student::SetEncryptedPassword(std::string digest) {
+  // hasPassword means "a digest is held": a student given a stored digest
+  // must not go on accepting every password until the roster is reloaded.
+  has_password_ = !digest.empty();
+  digest_ = std::move(digest);
+}
+
+Variant Student::GetProperty(int16_t index) const {
+  if (index < 0 || index >= kStudentPropertySlots) {
+    throw automation::RuntimeError(automation::kSubscriptOutOfRange);
+  }
+  if (index >= kStudentFieldCount) return Variant(std::string());
+  if (index == 0 && !id_set_) return Variant();
+  return Variant(fields_[static_cast<size_t>(index)]);
+}
+
+bool Student::LoadFromXml(XmlNode node, Object* courses) {
+  static constexpr std::string_view kNames[] = {"id",         "name",     "classRef",
+                                                "sectionRef", "username", "password"};
+  XmlNode found[std::size(kNames)];
+  FindChildren(node, kNames, found);
+  const auto& [id, name, class_ref, section_ref, username, password] = found;
+
+  if (id.IsNull()) throw automation::RuntimeError(automation::kObjectNotSet);
+  SetField(StudentField::kStudentId, id.Text());
+  if (!name.IsNull()) {
+    static constexpr std::string_view kNameParts[] = {"first", "middle", "last"};
+    XmlNode parts[std::size(kNameParts)];
+    FindChildren(name, kNameParts, parts);
+    if (!parts[0].IsNull()) SetField(StudentField::kFirstName, parts[0].Text());
+    if (!parts[1].IsNull()) SetField(StudentField::kMiddleInit, parts[1].Text());
+    if (!parts[2].IsNull()) SetField(StudentField::kLastName, parts[2].Text());
+  }
+  if (!class_ref.IsNull()) {
+    std::string course_id = class_ref.Text();
+    if (courses) {
+      course_ref_ = FindCourse(*courses, course_id);
+      if (!course_ref_) Raise(kInvalidClassReference, "Invalid class reference id", kLoadSource);
+    }
+    SetField(StudentField::kCourse, std::move(course_id));
+  }
+  if (!section_ref.IsNull()) {
+    std::string section_id = section_ref.Text();
+    if (courses) {
+      if (!course_ref_) {
+        Raise(kSectionWithoutClass, "section reference without valid class", kLoadSource);
+      }
+      section_ref_ = FindSection(*course_ref_, section_id);
+      if (!section_ref_) Raise(kInvalidSectionReference, "invalid section reference", kLoadSource);
+    }
+    SetField(StudentField::kSection, std::move(section_id));
+  }
+  if (!username.IsNull()) SetField(StudentField::kUserName, username.Text());
+  if (!password.IsNull()) {
+    digest_ = password.Text();
+    has_password_ = true;
+  } else {
+    has_password_ = false;
+  }
+  return true;
+}
+
+bool Student::SaveToXml(XmlNode node, Object* courses) const {
+  AppendTextElement(node, "id", StudentID());
+  XmlNode name = AppendElement(node, "name");
+  AppendTextElement(name, "first", Field(StudentField::kFirstName));
+  if (!Field(StudentField::kMiddleInit).empty()) {
+    AppendTextElement(name, "middle", Field(StudentField::kMiddleInit));
+  }
+  AppendTextElement(name, "last", Field(StudentField::kLastName));
+  const std::string& course = Field(StudentField::kCourse);
+  if (!course.empty()) {
+    if (courses && !CourseListHas(*courses, course)) {
+      Raise(kSaveInvalidCourse, "Invalid course ID", kSaveSource);
+    }
+    AppendTextElement(node, "classRef", course);
+  }
+  const std::string& section = Field(StudentField::kSection);
+  if (!section.empty()) {
+    if (courses) {
+      const Ref<Object> found = FindCourse(*courses, course);
+      if (!found || !FindSection(*found, section)) {
+        Raise(kSaveInvalidSection, "Invalid Section reference", kSaveSource);
+      }
+    }
+    AppendTextElement(node, "sectionRef", section);
+  }
+  AppendTextElement(node, "username", UserName());
+  if (!digest_.empty()) AppendTextElement(node, "password", digest_);
+  return true;
+}
+
+bool Student::Validate(Object* courses, int32_t& code, std::string& description) const {
+  const std::string& course = Field(StudentField::kCourse);
+  Ref<Object> course_object;
+  if (!course.empty() && courses) {
+    if (!CourseListHas(*courses, course)) {
+      code = kValidateCourseInvalid;
+      description = "Course is invalid - " + course;
+      return false;
+    }
+    course_object = FindCourse(*courses, course);
+  }
+  const std::string& section = Field(StudentField::kSection);
+  if (course_object && !section.empty() && !FindSection(*course_object, section)) {
+    code = kValidateSectionInvalid;
+    description = "Section is invalid - " + section;
+    return false;
+  }
+  if (TrimBlanks(UserName()).empty()) {
+    code = kValidateUserNameRequired;
+    description = "Username is required";
+    return false;
+  }
+  return true;
+}
+
+Ref<Student> Student::Clone() const {
+  Ref<Student> copy = NewStudent();
+  copy->fields_ = fields_;
+  copy->id_set_ = true;
+  // The copy keeps the password check of the original: a copy that
+  // accepted any password would let anyone in as this student once it
+  // replaced the original in a roster.
+  copy->SetEncryptedPassword(digest_);
+  copy->has_password_ = has_password_;
+  return copy;
+}
+
+bool Student::ScriptValidate(const Variant& courses, Variant& code, Variant& description) const {
+  int32_t error_code = 0;
+  std::string error_text;
+  if (Validate(CourseListArgument(courses), error_code, error_text)) return true;
+  code = Variant(error_code);
+  description = Variant(std::move(error_text));
+  return false;
+}
+
+namespace {
+
+template <StudentField kField>
+std::string GetField(Student& student) {
+  return student.Field(kField);
+}
+template <StudentField kField>
+void LetField(Student& student, const std::string& value) {
+  student.SetField(kField, value);
+}
+
+}  // namespace
+
+// The members in the order of the class's automation interface.
+NORWIN_CLASS(Student) {
+  PropertyRW("StudentID", &GetField<StudentField::kStudentId>, &LetField<StudentField::kStudentId>);
+  PropertyRW("LastName", &GetField<StudentField::kLastName>, &LetField<StudentField::kLastName>);
+  PropertyRW("Section", &GetField<StudentField::kSection>, &LetField<StudentField::kSection>);
+  PropertyRW("Course", &GetField<StudentField::kCourse>, &LetField<StudentField::kCourse>);
+  PropertyRW("FirstName", &GetField<StudentField::kFirstName>, &LetField<StudentField::kFirstName>);
+  PropertyRW("MiddleInit", &GetField<StudentField::kMiddleInit>,
+             &LetField<StudentField::kMiddleInit>);
+  PropertyRW("UserName", &GetField<StudentField::kUserName>, &LetField<StudentField::kUserName>);
+  PropertyRW("hasPassword", &Student::HasPassword, &Student::SetHasPassword);
+  Method("CheckPassword", &Student::CheckPassword);
+  Method("SetPassword", &Student::SetPassword);
+  Method("SetEncryptedPassword", &Student::SetEncryptedPassword);
+  Method("GetPropertyIndex",
+         [](Student&, const std::string& name) { return StudentFieldIndex(name); });
+  Method("GetProperty", &Student::GetProperty);
+  Method("Clone", &Student::ScriptClone);
+  Method("Validate", &Student::ScriptValidate);
+}
+
+}  // namespace norwin::datalayer
