@@ -7,6 +7,7 @@
 #include "norwin/datalayer/library_classes.h"
 #include "norwin/datalayer/password_digest.h"
 #include "norwin/datalayer/record_xml.h"
+#include "norwin/datalayer/xml_dom_objects.h"
 #include "norwin/platform/case_fold.h"
 
 namespace norwin::datalayer {
@@ -215,6 +216,19 @@ Ref<Student> Student::Clone() const {
   return copy;
 }
 
+bool Student::ScriptLoadFromXmlNode(const Variant& node, const Variant& courses) {
+  return LoadFromXml(DomNodeArgument(node), CourseListArgument(courses));
+}
+
+bool Student::ScriptSaveToXmlNode(const Variant& node, const Variant& doc,
+                                  const Variant& courses) const {
+  const XmlNode element = DomNodeArgument(node);
+  // The elements are made on the node's own document, which is the one a
+  // caller passes as theDoc; anything else there is still refused.
+  (void)DomDocumentArgument(doc);
+  return SaveToXml(element, CourseListArgument(courses));
+}
+
 bool Student::ScriptValidate(const Variant& courses, Variant& code, Variant& description) const {
   int32_t error_code = 0;
   std::string error_text;
@@ -251,6 +265,10 @@ NORWIN_CLASS(Student) {
   Method("CheckPassword", &Student::CheckPassword);
   Method("SetPassword", &Student::SetPassword);
   Method("SetEncryptedPassword", &Student::SetEncryptedPassword);
+  Method("LoadFromXMLNode", &Student::ScriptLoadFromXmlNode,
+         automation::Optional("Courses", Variant::Null()));
+  Method("SaveToXMLNode", &Student::ScriptSaveToXmlNode,
+         automation::Optional("Courses", Variant::Null()));
   Method("GetPropertyIndex",
          [](Student&, const std::string& name) { return StudentFieldIndex(name); });
   Method("GetProperty", &Student::GetProperty);

@@ -15,6 +15,7 @@
 #include "norwin/datalayer/roster_lock.h"
 #include "norwin/datalayer/server_request.h"
 #include "norwin/datalayer/url_support.h"
+#include "norwin/datalayer/xml_dom_objects.h"
 #include "norwin/platform/drives.h"
 
 namespace norwin::datalayer {
@@ -24,8 +25,8 @@ namespace {
 using automation::AutomationError;
 using automation::Collection;
 using automation::Object;
-using automation::Ref;
 using automation::Optional;
+using automation::Ref;
 using automation::Variant;
 
 constexpr std::string_view kAddSource = "students:AddStudent";
@@ -419,9 +420,21 @@ NORWIN_CLASS(Students) {
       Optional("Courses", Variant::Null()), Optional("CourseID", ""), Optional("SectionID", ""),
       Optional("StudentID", ""));
   Method(
+      "LoadFromXMLNode",
+      [](Students& self, const Variant& root, const Variant& courses) {
+        return self.LoadFromXml(DomNodeArgument(root), CoursesOf(courses));
+      },
+      Optional("Courses", Variant::Null()));
+  Method(
       "Save",
       [](Students& self, const std::string& filename, const Variant& courses) {
         return self.Save(filename, CoursesOf(courses));
+      },
+      Optional("Courses", Variant::Null()));
+  Method(
+      "SaveToXMLNode",
+      [](Students& self, const Variant& node, const Variant& courses) {
+        return self.SaveToXml(DomNodeArgument(node), CoursesOf(courses));
       },
       Optional("Courses", Variant::Null()));
   Method(
