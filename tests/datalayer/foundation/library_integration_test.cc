@@ -121,7 +121,10 @@ TEST_F(LibraryTest, ClassesActivateByProgIdAndKeepTheLibraryLoaded) {
   // By CLSID too; a class the library does not make is not registered.
   auto registry = automation::CreateObject("{BAF2B643-F3C7-4B12-BDEE-D8C8ECDC3C47}");
   EXPECT_EQ(registry->TypeName(), "Registry");
-  EXPECT_EQ(ErrNumberOf([] { automation::CreateObject("NorwinPellam2003.Students"); }), 429);
+  EXPECT_EQ(automation::CreateObject("NorwinPellam2003.Students")->TypeName(), "Students");
+  EXPECT_EQ(automation::CreateObject("{D90B4581-29DC-4442-801B-88D164153376}")->TypeName(),
+            "Student");
+  EXPECT_EQ(ErrNumberOf([] { automation::CreateObject("NorwinPellam2003.NoSuchClass"); }), 429);
 }
 
 TEST_F(LibraryTest, ObjectsAndClassObjectsAreCountedForUnloading) {

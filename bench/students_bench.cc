@@ -1,0 +1,106 @@
+// A class roster of 10,000 students in a local file: loading it, saving it,
+// authenticating a user in the loaded roster, adding a student under the
+// roster lock, and sorting it for display.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "norwin/datalayer/students.h"
+#include "support/temp_prefix.h"
+
+namespace norwin::datalayer {
+namespace {
+
+using automation::MakeRef;
+using automation::Ref;
+
+constexpr int kRosterSize = 10'000;
+
+// A roster file of `count` students, every one with a password.
+std::string WriteRoster(const testing::TempDir& dir, int count) {
+  const std::string file = (dir.path() / "roster.xml").string();
+  Ref<Students> roster = MakeRef<Students>();
+  for (int i = 0; i < count; ++i) {
+    Ref<Student> student = NewStudent();
+    student->SetField(StudentField::kStudentId, StudentIdFromCounter(static_cast<int16_t>(i + 1)));
+    student->SetField(StudentField::kFirstName, "First" + std::to_string(i % 97));
+    student->SetField(StudentField::kLastName, "Last" + std::to_string((i * 7919) % kRosterSize));
+    student->SetField(StudentField::kCourse, std::to_string(i % 12));
+    student->SetField(StudentField::kSection, std::to_string(i % 3));
+    student->SetField(StudentField::kUserName, "user" + std::to_string(i));
+    student->SetEncryptedPassword("5ebe2294ecd0e0f08eab7690d2a6ee69");
+    roster->Roster().AddKeyed(student->StudentID(), automation::Variant(student));
+  }
+  if (!roster->Save(file, nullptr)) std::abort();
+  return file;
+}
+
+void BM_Load(benchmark::State& state) {
+  testing::TempDir dir;
+  const std::string file = WriteRoster(dir, kRosterSize);
+  Ref<Students> roster = MakeRef<Students>();
+  for (auto _ : state) {
+    if (!roster->Load(file, nullptr)) state.SkipWithError("the roster did not load");
+  }
+  state.SetItemsProcessed(state.iterations() * kRosterSize);
+}
+BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond);
+
+void BM_Save(benchmark::State& state) {
+  testing::TempDir dir;
+  const std::string file = WriteRoster(dir, kRosterSize);
+  Ref<Students> roster = MakeRef<Students>();
+  if (!roster->Load(file, nullptr)) std::abort();
+  for (auto _ : state) benchmark::DoNotOptimize(roster->Save(file, nullptr));
+  state.SetItemsProcessed(state.iterations() * kRosterSize);
+}
+BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond);
+
+// Loading the roster and checking one user's password, as a login page does.
+void BM_LoadAndAuthenticate(benchmark::State& state) {
+  testing::TempDir dir;
+  const std::string file = WriteRoster(dir, kRosterSize);
+  Ref<Students> roster = MakeRef<Students>();
+  for (auto _ : state) {
+    if (!roster->Load(file, nullptr) || !roster->Authenticate("user7777", "secret")) {
+      state.SkipWithError("the user was not authenticated");
+    }
+  }
+}
+BENCHMARK(BM_LoadAndAuthenticate)->Unit(benchmark::kMillisecond);
+
+// Authenticating in a roster already loaded: the index look-up and the digest.
+void BM_Authenticate(benchmark::State& state) {
+  testing::TempDir dir;
+  const std::string file = WriteRoster(dir, kRosterSize);
+  Ref<Students> roster = MakeRef<Students>();
+  if (!roster->Load(file, nullptr)) std::abort();
+  for (auto _ : state) benchmark::DoNotOptimize(roster->Authenticate("user7777", "secret"));
+}
+BENCHMARK(BM_Authenticate);
+
+// One student added to the 10,000 under the lock: reload, add, write back.
+void BM_AddStudent(benchmark::State& state) {
+  testing::TempDir dir;
+  const std::string file = WriteRoster(dir, kRosterSize);
+  Ref<Students> roster = MakeRef<Students>();
+  int added = 0;
+  for (auto _ : state) {
+    Ref<Student> student = NewStudent();
+    student->SetField(StudentField::kUserName, "new" + std::to_string(added++));
+    if (!roster->AddStudent(file, student.get(), nullptr)) state.SkipWithError("not added");
+  }
+}
+BENCHMARK(BM_AddStudent)->Unit(benchmark::kMillisecond);
+
+void BM_SortByCourseSectionName(benchmark::State& state) {
+  testing::TempDir dir;
+  const std::string file = WriteRoster(dir, kRosterSize);
+  Ref<Students> roster = MakeRef<Students>();
+  if (!roster->Load(file, nullptr)) std::abort();
+  for (auto _ : state) benchmark::DoNotOptimize(roster->Sort("COURSE", "SECTION", "LASTNAME"));
+}
+BENCHMARK(BM_SortByCourseSectionName)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace norwin::datalayer
