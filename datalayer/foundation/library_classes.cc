@@ -10,17 +10,29 @@
 #include "norwin/automation/error.h"
 #include "norwin/datalayer/assignments.h"
 #include "norwin/datalayer/check_setup.h"
+#include "norwin/datalayer/course.h"
+#include "norwin/datalayer/course_section.h"
+#include "norwin/datalayer/courses.h"
 #include "norwin/datalayer/dialog_box.h"
 #include "norwin/datalayer/encryption.h"
 #include "norwin/datalayer/exam_info.h"
 #include "norwin/datalayer/exam_list.h"
 #include "norwin/datalayer/file_system_object_handle.h"
 #include "norwin/datalayer/module_disc_manager.h"
+#include "norwin/datalayer/objective.h"
+#include "norwin/datalayer/objectives.h"
 #include "norwin/datalayer/preferences.h"
+#include "norwin/datalayer/question.h"
+#include "norwin/datalayer/question_pool.h"
+#include "norwin/datalayer/reference.h"
 #include "norwin/datalayer/registry.h"
 #include "norwin/datalayer/security.h"
 #include "norwin/datalayer/student.h"
 #include "norwin/datalayer/students.h"
+#include "norwin/datalayer/task.h"
+#include "norwin/datalayer/task_pool.h"
+#include "norwin/datalayer/text_book.h"
+#include "norwin/datalayer/text_books.h"
 #include "norwin/datalayer/title_filename.h"
 #include "norwin/datalayer/xml_dom_objects.h"
 #include "norwin/platform/case_fold.h"
@@ -63,7 +75,18 @@ constexpr InprocClass kClasses[] = {
     NORWIN_LIBRARY_CLASS(Encryption, "{5A3931D3-5E2C-4DB7-91D2-04D3E9FC1429}"),
     NORWIN_LIBRARY_CLASS(CheckSetup, "{54EB7F2B-BB53-47E9-8AC4-EC375EE6C218}"),
     NORWIN_LIBRARY_CLASS(Security, "{3B93941C-6A07-4F68-B3E7-71B72568A944}"),
+    NORWIN_LIBRARY_CLASS(Objective, "{BF3BEBF0-B7D8-4336-867F-DF7375319979}"),
+    NORWIN_LIBRARY_CLASS(Objectives, "{7E7C608D-BE66-4971-AE8D-BDBA69175430}"),
+    NORWIN_LIBRARY_CLASS(TextBook, "{B9478F55-C341-41AD-894D-4D8B2A6AF06E}"),
+    NORWIN_LIBRARY_CLASS(TextBooks, "{EACBE6CD-2C50-42DA-AB15-85630C91F065}"),
+    NORWIN_LIBRARY_CLASS(Task, "{2390A0D6-FF79-4EF0-A73A-A8B7B47D8E42}"),
+    NORWIN_LIBRARY_CLASS(CourseSection, "{DD2375F2-289E-417A-BB86-E34EF322404F}"),
+    NORWIN_LIBRARY_CLASS(Courses, "{C7EAFC47-4822-4C15-AB98-6F1ED0BA48F2}"),
+    NORWIN_LIBRARY_CLASS(TaskPool, "{3DBD0DCE-4F59-4B96-9CA5-FB94CF7BB304}"),
+    NORWIN_LIBRARY_CLASS(Course, "{110F5508-3D7D-43E7-8455-3F149E37CFA6}"),
     NORWIN_LIBRARY_CLASS(Student, "{D90B4581-29DC-4442-801B-88D164153376}"),
+    NORWIN_LIBRARY_CLASS(Reference, "{2CD65C3C-0217-458E-9CDE-E47A3FB2EB35}"),
+    NORWIN_LIBRARY_CLASS(QuestionPool, "{791A0F98-710D-4E87-80C7-1720AB689AA1}"),
     NORWIN_LIBRARY_CLASS(Students, "{2C9A897F-0DC7-442C-BCCA-05983847AC0C}"),
     NORWIN_LIBRARY_CLASS(DialogBox, "{C8AFD984-DB19-4EE7-9598-4DE6125A97ED}"),
     NORWIN_LIBRARY_CLASS(FileSystemObjectHandle, "{2CEF2052-60AB-407D-89A5-316B3B7A98E4}"),
@@ -72,6 +95,7 @@ constexpr InprocClass kClasses[] = {
     NORWIN_LIBRARY_CLASS(LessonAssignment, "{2D0BA1C7-89B3-477F-A439-7383CD064BBB}"),
     NORWIN_LIBRARY_CLASS(ExamInfo, "{5A6227A2-8612-45A4-ACCA-FA50E62FD1E0}"),
     NORWIN_LIBRARY_CLASS(ModuleDiscManager, "{E1474ADC-1A8B-4A05-9D25-9AAB907B1CFC}"),
+    NORWIN_LIBRARY_CLASS(Question, "{8E75F335-E3ED-4E26-8A3F-4D4964F7CB81}"),
     NORWIN_LIBRARY_CLASS(Preferences, "{C018CB72-28A8-4505-B287-AA4DCC186338}"),
 };
 
