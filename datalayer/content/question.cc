@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "norwin/automation/convert.h"
-#include "norwin/automation/error.h"
 #include "norwin/datalayer/record_members.h"
 #include "norwin/datalayer/record_xml.h"
 
@@ -66,9 +65,7 @@ void Question::SetTaskID(const Variant& id) {
 }
 
 void Question::WriteQuestionRef(XmlNode element) const {
-  if (const Status written = element.SetText(id_); !written.ok()) {
-    throw automation::AutomationError(automation::E_INVALIDARG, written.message());
-  }
+  CheckDom(element.SetText(id_));
   SetAttributeText(element, "correct", std::to_string(correct_));
   SetAttributeText(element, "attempts", std::to_string(attempts_));
   SetAttributeText(element, "points", std::to_string(points_));
