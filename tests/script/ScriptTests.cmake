@@ -3,12 +3,16 @@
 # labelled `script`; it passes when lumo-script exits with status 0. Each
 # runs in a fresh prefix folder of its own (its first argument), with the
 # record library registered there when the build has one and a copy of
-# tests/script/fixtures in it.
+# tests/script/fixtures in it, and the content database that
+# make_content_fixture writes as fixtures/content.db.
 file(GLOB NORWIN_SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.js)
 set(_register "")
 if(TARGET norwin-regsvr AND TARGET norwin2003)
   set(_register -DREGSVR=$<TARGET_FILE:norwin-regsvr> -DLIBRARY=$<TARGET_FILE:norwin2003>)
 endif()
+add_executable(make_content_fixture ${CMAKE_CURRENT_LIST_DIR}/tools/make_content_fixture.cc)
+target_link_libraries(make_content_fixture PRIVATE PkgConfig::SQLITE3 norwin-test-support)
+list(APPEND _register -DCONTENT_FIXTURE=$<TARGET_FILE:make_content_fixture>)
 foreach(_script ${NORWIN_SCRIPT_TESTS})
   get_filename_component(_name ${_script} NAME_WE)
   add_test(NAME script.${_name}
