@@ -1,0 +1,98 @@
+// Loading a large title from its content database: 5,000 questions with
+// 20,000 answers and a page reference each, 200 tasks and 50 objectives,
+// read into the pools as a course page reads them before an exam. The
+// chained load (objectives, tasks, questions) against the loaded pools,
+// and the question pool alone with Null pools.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "norwin/automation/variant.h"
+#include "norwin/datalayer/objectives.h"
+#include "norwin/datalayer/question_pool.h"
+#include "norwin/datalayer/task_pool.h"
+#include "support/content_database_builder.h"
+
+namespace {
+
+using norwin::automation::MakeRef;
+using norwin::automation::Variant;
+using namespace norwin::datalayer;
+
+constexpr int kQuestions = 5000;
+constexpr int kTasks = 200;
+constexpr int kObjectives = 50;
+
+const std::string& TitleFile() {
+  static const std::string path = [] {
+    const auto file = std::filesystem::temp_directory_path() /
+                      ("norwin-content-bench-" + std::to_string(getpid()) + ".db");
+    norwin::testing::ContentDatabaseBuilder db(file, {"TB1", "TB2"});
+    for (int i = 0; i < kObjectives; ++i) {
+      db.AddObjective("O" + std::to_string(i), "Module " + std::to_string(i % 5),
+                      "Skill " + std::to_string(i), "Objective number " + std::to_string(i));
+    }
+    for (int i = 0; i < kTasks; ++i) {
+      db.AddTask("T" + std::to_string(i), "Task number " + std::to_string(i),
+                 "tasks/t" + std::to_string(i) + "/", "Word", "Normal",
+                 "O" + std::to_string(i % kObjectives));
+    }
+    for (int i = 0; i < kQuestions; ++i) {
+      const std::string id = "Q" + std::to_string(i);
+      db.AddQuestion(id, "Question text number " + std::to_string(i) + ", as long as most are",
+                     "A hint for the student", id + ".gif", "O" + std::to_string(i % kObjectives),
+                     "T" + std::to_string(i % kTasks));
+      db.AddFinalAnswer(id, "File>Open", "open.gif");
+      db.AddFinalAnswer(id, "Ctrl+O", std::nullopt);
+      db.AddDialogAnswer(id, "Open", std::to_string(1000 + i));
+      db.AddPartialAnswer(id, "File", "file.gif");
+      db.AddPageRefs(id, {"p. " + std::to_string(i % 300), "ch. " + std::to_string(i % 20)});
+    }
+    return file.string();
+  }();
+  return path;
+}
+
+void BM_ChainedLoad(benchmark::State& state) {
+  const std::string& file = TitleFile();
+  for (auto _ : state) {
+    auto objectives = MakeRef<Objectives>();
+    auto tasks = MakeRef<TaskPool>();
+    auto questions = MakeRef<QuestionPool>();
+    if (!objectives->Load(file, Variant::Null()) ||
+        !tasks->Load(file, Variant(objectives), Variant::Nothing()) ||
+        !questions->Load(file, Variant(objectives), Variant(tasks), "TB1")) {
+      state.SkipWithError("load failed");
+    }
+    benchmark::DoNotOptimize(questions->Questions()->size());
+  }
+  state.SetItemsProcessed(state.iterations() * kQuestions);
+}
+BENCHMARK(BM_ChainedLoad)->Unit(benchmark::kMillisecond);
+
+void BM_QuestionPoolAlone(benchmark::State& state) {
+  const std::string& file = TitleFile();
+  for (auto _ : state) {
+    auto questions = MakeRef<QuestionPool>();
+    if (!questions->Load(file, Variant::Null(), Variant::Null(), "")) {
+      state.SkipWithError("load failed");
+    }
+    benchmark::DoNotOptimize(questions->Questions()->size());
+  }
+  state.SetItemsProcessed(state.iterations() * kQuestions);
+}
+BENCHMARK(BM_QuestionPoolAlone)->Unit(benchmark::kMillisecond);
+
+// The database is written once, on first use; it goes when the program ends.
+struct RemoveTitleFile {
+  ~RemoveTitleFile() {
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::temp_directory_path() /
+                                ("norwin-content-bench-" + std::to_string(getpid()) + ".db"),
+                            ignored);
+  }
+} remove_title_file;
+
+}  // namespace
