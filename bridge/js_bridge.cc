@@ -101,11 +101,18 @@ JsBridge::~JsBridge() {
   g_object_unref(context_);
 }
 
-Result<std::unique_ptr<JsBridge>> JsBridge::Install(JSCContext* context, Channel* channel) {
+Result<std::unique_ptr<JsBridge>> JsBridge::Install(JSCContext* context, Channel* channel,
+                                                    Keepers keepers) {
   static std::once_flag registered;
   std::call_once(registered, [] { norwin_bridge_register_resource(); });
 
   std::unique_ptr<JsBridge> bridge(new JsBridge(context, channel));
+  if (keepers == Keepers::kObjects) {
+    // A name of its own per bridge: a context keeps its classes for good.
+    const std::string name = "NorwinKeeper" + std::to_string(bridge->id_);
+    bridge->keeper_class_ = jsc_context_register_class(context, name.c_str(), nullptr, nullptr,
+                                                       &JsBridge::OnKeeperCollected);
+  }
   GObjectPtr<JSCValue> native(jsc_value_new_object(context, nullptr, nullptr));
   SetProperty(native.get(), "call",
               jsc_value_new_function(
@@ -195,6 +202,7 @@ void JsBridge::OnKeeperCollected(gpointer key) {
 }
 
 JSCValue* JsBridge::Keep(Handle handle) {
+  if (keeper_class_) return jsc_value_new_object(context_, KeeperKey(id_, handle), keeper_class_);
   return jsc_value_new_array_buffer(context_, g_pressure, sizeof g_pressure,
                                     &JsBridge::OnKeeperCollected, KeeperKey(id_, handle));
 }

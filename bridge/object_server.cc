@@ -32,16 +32,20 @@ int32_t Clamp(uint32_t count) {
 
 // Indexed by Op - 1, in the order of calls.h.
 const ObjectServer::Handler ObjectServer::kHandlers[] = {
-    &ObjectServer::Create,      &ObjectServer::Member, &ObjectServer::Invoke,
-    &ObjectServer::Enumerate,   &ObjectServer::Next,   &ObjectServer::Reset,
-    &ObjectServer::ReleaseCall,
+    &ObjectServer::Create,      &ObjectServer::Member,   &ObjectServer::Invoke,
+    &ObjectServer::Enumerate,   &ObjectServer::Next,     &ObjectServer::Reset,
+    &ObjectServer::ReleaseCall, &ObjectServer::External,
 };
-static_assert(std::size(kCalls) == 7, "every call needs its handler");
+static_assert(std::size(kCalls) == 8, "every call needs its handler");
 
 ObjectServer::ObjectServer(Creator creator)
     : creator_(creator ? creator : &automation::CreateObject) {}
 
-ObjectServer::~ObjectServer() = default;
+ObjectServer::~ObjectServer() {
+  // The script's objects go before the host object they may refer to.
+  table_.Clear();
+  external_.reset();
+}
 
 void ObjectServer::Call(const CallRequest& request, CallReply* reply) {
   reply->Clear();
@@ -243,6 +247,11 @@ void ObjectServer::Reset(const CallRequest& request, CallReply*) {
 
 void ObjectServer::ReleaseCall(const CallRequest& request, CallReply*) {
   table_.Release(request.handle);
+}
+
+void ObjectServer::External(const CallRequest&, CallReply* reply) {
+  if (!external_) throw RuntimeError(automation::kObjectDoesNotSupportMember, "external");
+  reply->values.push_back(Publish(external_));
 }
 
 }  // namespace norwin::bridge

@@ -19,8 +19,8 @@ bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix) {
   return true;
 }
 
-// The string value `name` of the redirect key; nullopt when the registry is
-// missing, the key does not exist or the value is not a string.
+}  // namespace
+
 std::optional<std::string> RedirectValue(platform::Registry* registry, std::string_view redir_key,
                                          std::string_view name) {
   if (!registry) return std::nullopt;
@@ -36,8 +36,6 @@ std::optional<std::string> RedirectValue(platform::Registry* registry, std::stri
     return std::nullopt;
   return found.text;
 }
-
-}  // namespace
 
 NavigationAction CheckNavigation(std::string_view url, std::string_view target_frame,
                                  platform::Registry* registry, std::string_view redir_key,

@@ -40,6 +40,7 @@
   const OP_ENUMERATE = ops['Object.Enumerate'];
   const OP_NEXT = ops['Enumerator.Next'];
   const OP_RESET = ops['Enumerator.Reset'];
+  const OP_EXTERNAL = ops['External.Get'];
 
   const GET = K.PROPERTYGET;
   const CALL = K.METHOD | K.PROPERTYGET;
@@ -496,6 +497,9 @@
   }
 
   return {
+    // The page host's object (window.external), as a wrapper; raises the
+    // host's error where there is none.
+    external: () => replyValue(call(OP_EXTERNAL, 0, 0, 0, '')),
     automationError,
     targetOf,
     subscriptError: (source) => scriptError(E_SUBSCRIPT_OUT_OF_RANGE, source),

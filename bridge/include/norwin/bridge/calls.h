@@ -15,10 +15,13 @@
 //   Enumerator.Next(handle, count)                     => up to `count` values | error
 //   Enumerator.Reset(handle)                           => () | error
 //   Object.Release(handle)                             =| (no reply)
+//   External.Get()                                     => the page's host object | error
 //
 // `=>` waits for a reply; `=|` does not. `member` of Object.Invoke is a
 // dispatch id that Object.Member answered, or kMemberByName with the name in
-// `name`. An error carries the HRESULT and the texts an automation error
+// `name`. External.Get answers the object that the page's host hands to
+// its script as `window.external` (lumo's course windows), or error 438 where
+// there is none. An error carries the HRESULT and the texts an automation error
 // carries (error.h of the automation runtime).
 #pragma once
 
@@ -42,6 +45,7 @@ enum class Op : uint8_t {
   kEnumeratorNext = 5,
   kEnumeratorReset = 6,
   kObjectRelease = 7,
+  kExternalGet = 8,
 };
 
 // Whether the caller waits for the answer.
@@ -61,6 +65,7 @@ inline constexpr CallSpec kCalls[] = {
     {Op::kEnumeratorNext, "Enumerator.Next", Reply::kWaits},
     {Op::kEnumeratorReset, "Enumerator.Reset", Reply::kWaits},
     {Op::kObjectRelease, "Object.Release", Reply::kNone},
+    {Op::kExternalGet, "External.Get", Reply::kWaits},
 };
 
 // The declaration of `op`; nullopt for a number that names no call (from a

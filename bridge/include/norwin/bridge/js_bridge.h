@@ -10,6 +10,9 @@
 // objects go when their wrappers go, even inside a loop that never yields.
 // Each keeper declares about a kilobyte, so that the collector runs at a
 // pace that suits the memory automation objects hold outside its heap.
+// Inside WebKit's web processes the engine forbids array buffers over
+// memory of its embedder; there a keeper is an instance of a class of the
+// bridge whose finalization releases the handle (Keepers::kObjects).
 //
 // The bridge runs on the thread that owns the context. Nothing thrown in
 // C++ crosses into the script engine: failures reach script as errors.
@@ -35,10 +38,13 @@ struct JsBridgeLink;
 
 class JsBridge {
  public:
+  // What a keeper is (see above).
+  enum class Keepers { kArrayBuffers, kObjects };
+
   // Installs ActiveXObject and Enumerator into `context`'s global object.
   // `channel` must outlive the bridge. Fails when the shim cannot run.
-  [[nodiscard]] static Result<std::unique_ptr<JsBridge>> Install(JSCContext* context,
-                                                                 Channel* channel);
+  [[nodiscard]] static Result<std::unique_ptr<JsBridge>> Install(
+      JSCContext* context, Channel* channel, Keepers keepers = Keepers::kArrayBuffers);
 
   // From here on, calls from the context's script fail with an error and
   // wrappers collected later release nothing.
@@ -48,8 +54,9 @@ class JsBridge {
 
   // What the shim hands to other shims of the context: an object with
   // `automationError(number, description, source)` (an Error as objects
-  // raise them), `subscriptError(source)` (error 9) and `targetOf(value)`
-  // (the wrapper's target, or undefined for what is no wrapper).
+  // raise them), `subscriptError(source)` (error 9), `targetOf(value)`
+  // (the wrapper's target, or undefined for what is no wrapper) and
+  // `external()` (the wrapper of the object External.Get answers).
   JSCValue* helpers() const { return helpers_.get(); }
 
   // Native calls made so far; for tests and benchmarks.
@@ -71,6 +78,7 @@ class JsBridge {
 
   const uint32_t id_;
   JSCContext* context_;
+  JSCClass* keeper_class_ = nullptr;  // Keepers::kObjects; owned by the context
   Channel* channel_;
   const std::thread::id thread_;
   GObjectPtr<JSCValue> helpers_;

@@ -57,6 +57,12 @@ class ObjectServer final : public Channel {
   // outside 1/1/100 - 12/31/9999.
   automation::Variant ToVariant(const Value& value) const;
 
+  // The object External.Get hands out (window.external); null: none, and
+  // External.Get fails with error 438.
+  void SetExternal(automation::Ref<automation::Object> external) {
+    external_ = std::move(external);
+  }
+
   const ObjectTable& table() const { return table_; }
 
  private:
@@ -70,12 +76,14 @@ class ObjectServer final : public Channel {
   void Next(const CallRequest& request, CallReply* reply);
   void Reset(const CallRequest& request, CallReply* reply);
   void ReleaseCall(const CallRequest& request, CallReply* reply);
+  void External(const CallRequest& request, CallReply* reply);
 
   // The object under `handle`; throws AutomationError 424 when none.
   automation::Object& Require(Handle handle) const;
   uint32_t ClassIdOf(const automation::Object& object);
 
   Creator creator_;
+  automation::Ref<automation::Object> external_;
   ObjectTable table_;
   std::unordered_map<std::type_index, uint32_t> class_ids_;
   // Kept between calls so that a call's arguments cost no allocation.

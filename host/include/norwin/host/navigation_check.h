@@ -19,6 +19,7 @@
 // Addresses of fewer than 5 characters are never redirected.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -60,6 +61,12 @@ struct NavigationAction {
 NavigationAction CheckNavigation(std::string_view url, std::string_view target_frame,
                                  platform::Registry* registry, std::string_view redir_key,
                                  CookieSink& cookies);
+
+// The string value `name` of the redirect key `redir_key` (below
+// HKEY_LOCAL_MACHINE); nullopt when `registry` is nullptr, the key does not
+// exist or the value is not a string.
+std::optional<std::string> RedirectValue(platform::Registry* registry, std::string_view redir_key,
+                                         std::string_view name);
 
 // The message of kStopAndReport: kRedirectFileNotSetText captioned
 // kLumoErrorCaption, with an OK button, through the process's prompts.

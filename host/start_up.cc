@@ -1,6 +1,5 @@
-// lumo: the course host. Registers itself on "/RegServer", removes its
-// registration on "/UnRegServer", and otherwise loads the start
-// configuration that its command line names (see command_line.h).
+#include "norwin/host/start_up.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -51,7 +50,9 @@ HResult Registration(RegistrationSwitch action) {
   return result;
 }
 
-int RunLumo(int argc, const char* const* argv) {
+}  // namespace
+
+int RunLumo(int argc, const char* const* argv, const CourseRunner& run_course) {
   const std::string command_line = JoinArguments(argc, argv);
   const StartMode mode = StartModeOf(command_line);
   if (mode == StartMode::kHelp) {
@@ -79,13 +80,11 @@ int RunLumo(int argc, const char* const* argv) {
   const RegistrationSwitch action = ScanRegistrationSwitch(full_command_line);
   if (action != RegistrationSwitch::kNone) return ExitCodeOf(Registration(action));
 
-  // FIXME: open the course window on TheSettings().run at cx by cy and run
-  // the main loop until the Module's last lock goes; until the window object
-  // exists, the program ends once the settings are loaded.
+  // No window without a start page; the program ends as it does after a
+  // run.
+  if (TheSettings().run.empty()) return 0;
+  run_course(TheSettings());
   return 0;
 }
 
-}  // namespace
 }  // namespace norwin::host
-
-int main(int argc, char** argv) { return norwin::host::RunLumo(argc, argv); }
