@@ -55,7 +55,7 @@ struct Value {
       uint32_t class_id;
     } object;
   };
-  std::string text;          // kString only
+  std::string text;         // kString only
   std::vector<Value> items;  // kArray only
 
   Value() : object{kNoHandle, 0} {}
