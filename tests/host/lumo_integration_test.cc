@@ -32,6 +32,9 @@ void WriteFile(const std::filesystem::path& path, std::string_view text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
+// A start page that closes the window it opens in, which ends the program.
+constexpr std::string_view kClosingPage = "<script>window.external.Stop()</script>";
+
 struct Outcome {
   int exit_code = -1;
   std::string out;
@@ -129,9 +132,10 @@ TEST_F(LumoProcessTest, FailsRegistrationWithItsResult) {
 
 TEST_F(LumoProcessTest, LoadsTheSettingsOfItsCommandLine) {
   WriteFile(e_.path() / "course" / "lumo.cfg", "[general]\nrun=\\course\\start.htm\ntitle=T\n");
-  WriteFile(e_.path() / "course" / "start.htm", "<html>");
+  WriteFile(e_.path() / "course" / "start.htm", kClosingPage);
   // Words of a path with blanks arrive as separate arguments.
   WriteFile(e_.path() / "my course" / "lumo.cfg", "[general]\nrun=x.htm\ntitle=T\n");
+  WriteFile(e_.path() / "x.htm", kClosingPage);
   EXPECT_EQ(Run({"\\course\\lumo.cfg"}).exit_code, 0);
   EXPECT_EQ(Run({"  \"e:\\my", "course\\lumo.cfg\"  "}).exit_code, 0);
   EXPECT_EQ(ReadFile(log_), "");
@@ -148,6 +152,7 @@ TEST_F(LumoProcessTest, LoadsTheSettingsOfItsCommandLine) {
 TEST_F(LumoProcessTest, OffersTheChooserForAnEmptyCommandLine) {
   const std::filesystem::path cfg = e_.path() / "lumo.cfg";
   WriteFile(cfg, "[general]\nrun=start.htm\ntitle=T\n");
+  WriteFile(e_.path() / "start.htm", kClosingPage);
   WriteFile(answers_, cfg.string() + "\n");
   EXPECT_EQ(Run({}).exit_code, 0);
   EXPECT_EQ(ReadFile(log_), "OPEN\tSettings (*.cfg)\\0*.cfg\\0\t" + cfg.string() + "\n");
