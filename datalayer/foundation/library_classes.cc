@@ -18,6 +18,8 @@
 #include "norwin/datalayer/exam_info.h"
 #include "norwin/datalayer/exam_list.h"
 #include "norwin/datalayer/file_system_object_handle.h"
+#include "norwin/datalayer/live_ex_results.h"
+#include "norwin/datalayer/live_ex_score.h"
 #include "norwin/datalayer/module_disc_manager.h"
 #include "norwin/datalayer/objective.h"
 #include "norwin/datalayer/objectives.h"
@@ -34,6 +36,7 @@
 #include "norwin/datalayer/text_book.h"
 #include "norwin/datalayer/text_books.h"
 #include "norwin/datalayer/title_filename.h"
+#include "norwin/datalayer/vellora_live_ex.h"
 #include "norwin/datalayer/xml_dom_objects.h"
 #include "norwin/platform/case_fold.h"
 #include "norwin/platform/registry.h"
@@ -89,7 +92,10 @@ constexpr InprocClass kClasses[] = {
     NORWIN_LIBRARY_CLASS(QuestionPool, "{791A0F98-710D-4E87-80C7-1720AB689AA1}"),
     NORWIN_LIBRARY_CLASS(Students, "{2C9A897F-0DC7-442C-BCCA-05983847AC0C}"),
     NORWIN_LIBRARY_CLASS(DialogBox, "{C8AFD984-DB19-4EE7-9598-4DE6125A97ED}"),
+    NORWIN_LIBRARY_CLASS(LiveExResults, "{8D30DB24-7E8E-47A0-A9DF-1EF7A6E5205B}"),
+    NORWIN_LIBRARY_CLASS(LiveExScore, "{51296D26-5D6E-4732-8EED-80B842663262}"),
     NORWIN_LIBRARY_CLASS(FileSystemObjectHandle, "{2CEF2052-60AB-407D-89A5-316B3B7A98E4}"),
+    NORWIN_LIBRARY_CLASS(VelloraLiveEx, "{0829C6DA-E08A-4B91-B256-F47E93CDA60E}"),
     NORWIN_LIBRARY_CLASS(Registry, "{BAF2B643-F3C7-4B12-BDEE-D8C8ECDC3C47}"),
     NORWIN_LIBRARY_CLASS(ExamAssignment, "{9FCB8974-5951-4A9E-BE4D-588D1A03C224}"),
     NORWIN_LIBRARY_CLASS(LessonAssignment, "{2D0BA1C7-89B3-477F-A439-7383CD064BBB}"),
