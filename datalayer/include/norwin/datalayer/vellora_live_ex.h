@@ -79,7 +79,8 @@ class VelloraLiveEx : public automation::Object {
   // ---- Loading ----
   // Chooses the access key for `ini_location` (ChooseAccessKey), reads the
   // document at `filename` (LoadSubmissionDocument) and its fields. False,
-  // with the properties as they were, when the document cannot be read.
+  // with the properties as they were, when the document cannot be read or
+  // its root element is not VUDUD_INPUTS (an error page in XHTML).
   bool Load(std::string_view filename, std::string_view ini_location);
   // Reads the fields of the VUDUD_INPUTS element `root`; missing elements
   // leave their properties as they are. A `SUBMIT_HOST` inside
