@@ -154,11 +154,11 @@ Status ReadFrame(std::string_view body, Frame* frame) {
       !reader.Get(&request.flags) || !reader.Get(&request.count)) {
     return Status::Error("bridge frame cut short");
   }
-  const std::optional<CallSpec> spec = FindCall(op);
-  if (!spec || spec->reply != Reply::kWaits) {
+  const std::optional<CallSpec> known = FindCall(op);
+  if (!known || known->reply != Reply::kWaits) {
     return Status::Error("unknown bridge call " + std::to_string(op));
   }
-  request.op = spec->op;
+  request.op = known->op;
   if (Status read = ReadPackedValues(reader.Rest(), &request.args); !read.ok()) return read;
   if (IsNamed(request)) {
     if (request.args.empty() || request.args.front().tag != ValueTag::kString) {

@@ -215,10 +215,10 @@ TEST(PackedTextTest, MalformedTextIsRefusedWithItsPosition) {
 }
 
 TEST(PackedTextTest, CallsAreFoundByNumber) {
-  for (const CallSpec& spec : kCalls) {
-    const std::optional<CallSpec> found = FindCall(static_cast<int32_t>(spec.op));
+  for (const CallSpec& call : kCalls) {
+    const std::optional<CallSpec> found = FindCall(static_cast<int32_t>(call.op));
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->name, spec.name);
+    EXPECT_EQ(found->name, call.name);
   }
   EXPECT_EQ(FindCall(static_cast<int32_t>(Op::kObjectRelease))->reply, Reply::kNone);
   EXPECT_EQ(FindCall(static_cast<int32_t>(Op::kObjectInvoke))->reply, Reply::kWaits);

@@ -72,8 +72,8 @@ size_t CharacterCount(std::string_view s) {
 }  // namespace
 
 const char* OperationName(Operation operation) {
-  for (const OperationSpec& spec : Operations()) {
-    if (spec.operation == operation) return spec.name.data();
+  for (const OperationSpec& grammar : Operations()) {
+    if (grammar.operation == operation) return grammar.name.data();
   }
   return "";
 }
@@ -85,17 +85,17 @@ std::variant<Request, SyntaxError> ParseCommandLine(const std::vector<std::strin
     request.help = true;
     return request;
   }
-  const OperationSpec* spec = nullptr;
+  const OperationSpec* grammar = nullptr;
   const std::string operation_name = Lower(args[0]);
   for (const OperationSpec& candidate : Operations()) {
-    if (candidate.name == operation_name) spec = &candidate;
+    if (candidate.name == operation_name) grammar = &candidate;
   }
-  if (!spec) {
+  if (!grammar) {
     return SyntaxError{Operation::kNone, "Unknown operation '" + args[0] +
                                              "' (add, query, delete, export or import)."};
   }
-  request.operation = spec->operation;
-  auto fail = [&](std::string detail) { return SyntaxError{spec->operation, std::move(detail)}; };
+  request.operation = grammar->operation;
+  auto fail = [&](std::string detail) { return SyntaxError{grammar->operation, std::move(detail)}; };
 
   std::vector<std::string> seen;
   std::optional<std::string> type_name;
@@ -109,18 +109,18 @@ std::variant<Request, SyntaxError> ParseCommandLine(const std::vector<std::strin
     const OptionSpec* option = nullptr;
     if (LooksLikeOption(arg)) {
       const std::string name = Lower(std::string_view(arg).substr(1));
-      for (const OptionSpec& candidate : spec->options) {
+      for (const OptionSpec& candidate : grammar->options) {
         if (candidate.name == name) option = &candidate;
       }
       // A path such as /tmp/x.reg is a file name, not an option.
-      const bool key_slot = positionals == 0 && spec->key_first;
-      if (!option && (key_slot || positionals == spec->positionals)) {
+      const bool key_slot = positionals == 0 && grammar->key_first;
+      if (!option && (key_slot || positionals == grammar->positionals)) {
         return fail("Unknown option '" + arg + "'.");
       }
     }
     if (!option) {
-      if (positionals == spec->positionals) return fail("Unexpected argument '" + arg + "'.");
-      if (positionals == 0 && spec->key_first) {
+      if (positionals == grammar->positionals) return fail("Unexpected argument '" + arg + "'.");
+      if (positionals == 0 && grammar->key_first) {
         request.key = arg;
       } else {
         request.file = arg;
@@ -152,7 +152,7 @@ std::variant<Request, SyntaxError> ParseCommandLine(const std::vector<std::strin
     } else if (name == "d") {
       request.data = value;
     } else if (name == "s") {
-      if (spec->operation == Operation::kAdd) {
+      if (grammar->operation == Operation::kAdd) {
         request.separator = value;
       } else {
         request.recursive = true;
@@ -162,17 +162,17 @@ std::variant<Request, SyntaxError> ParseCommandLine(const std::vector<std::strin
     }
   }
 
-  if (positionals < spec->positionals) {
-    if (positionals == 0 && spec->key_first) return fail("The key name is missing.");
+  if (positionals < grammar->positionals) {
+    if (positionals == 0 && grammar->key_first) return fail("The key name is missing.");
     return fail("The file name is missing.");
   }
   int value_choices = 0;
   for (const std::string& s : seen) value_choices += s == "v" || s == "ve" || s == "va";
   if (value_choices > 1) {
-    return fail(spec->operation == Operation::kDelete ? "/v, /ve and /va exclude each other."
+    return fail(grammar->operation == Operation::kDelete ? "/v, /ve and /va exclude each other."
                                                       : "/v and /ve exclude each other.");
   }
-  if (spec->operation == Operation::kAdd) {
+  if (grammar->operation == Operation::kAdd) {
     if ((type_name || request.data || request.separator) && !request.value_name) {
       return fail("/t, /d and /s need /v NAME or /ve.");
     }
