@@ -36,6 +36,7 @@ using platform::RegValue;
 using testing::TempDir;
 
 constexpr int kProcessTimeoutMs = 90000;
+constexpr char kPrintToPdf[] = "NORWIN_PRINT_TO_PDF";
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -240,6 +241,29 @@ var timer = setInterval(function () {
   EXPECT_EQ(Cookie(progress, "wrong"), "<none>");
   // Without a save prompt, closing asks nothing.
   EXPECT_EQ(ReadFile(log_), "");
+}
+
+TEST_F(LumoWindowTest, PagePrintsThroughThePrintDialog) {
+  // The page's own print job runs after the call has returned, so the test
+  // waits for its file rather than for the program.
+  const std::filesystem::path pdf = work_.path() / "page.pdf";
+  testing::ScopedEnv print_to(kPrintToPdf, pdf.string());
+  WriteFile(course_.path() / "start.htm",
+            "<html><head><title>Printed</title></head><body><p>Page to print</p><script>"
+            "window.external.Print();</script></body></html>");
+  WriteFile(answers_, "OK\n");
+  child_ = Start(lumo_.string(), {"d:\\test.cfg"});
+  bool printed = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!printed && std::chrono::steady_clock::now() < deadline) {
+    std::error_code error;
+    printed = std::filesystem::file_size(pdf, error) > 0 && !error &&
+              ReadFile(pdf).find("%%EOF") != std::string::npos;
+    if (!printed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(printed);
+  EXPECT_EQ(ReadFile(pdf).rfind("%PDF", 0), 0u);
+  EXPECT_EQ(ReadFile(log_), "PRINT\tOK\t1\n");
 }
 
 TEST_F(LumoWindowTest, UntrustedPageGetsNoScriptAccessAndTheCaptionFollowsTheTitle) {
