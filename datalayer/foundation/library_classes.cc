@@ -15,6 +15,7 @@
 #include "norwin/datalayer/courses.h"
 #include "norwin/datalayer/dialog_box.h"
 #include "norwin/datalayer/encryption.h"
+#include "norwin/datalayer/exam.h"
 #include "norwin/datalayer/exam_info.h"
 #include "norwin/datalayer/exam_list.h"
 #include "norwin/datalayer/file_system_object_handle.h"
@@ -101,6 +102,7 @@ constexpr InprocClass kClasses[] = {
     NORWIN_LIBRARY_CLASS(LessonAssignment, "{2D0BA1C7-89B3-477F-A439-7383CD064BBB}"),
     NORWIN_LIBRARY_CLASS(ExamInfo, "{5A6227A2-8612-45A4-ACCA-FA50E62FD1E0}"),
     NORWIN_LIBRARY_CLASS(ModuleDiscManager, "{E1474ADC-1A8B-4A05-9D25-9AAB907B1CFC}"),
+    NORWIN_LIBRARY_CLASS(Exam, "{45C4456F-1097-4536-9A41-0283ACE81ACC}"),
     NORWIN_LIBRARY_CLASS(Question, "{8E75F335-E3ED-4E26-8A3F-4D4964F7CB81}"),
     NORWIN_LIBRARY_CLASS(Preferences, "{C018CB72-28A8-4505-B287-AA4DCC186338}"),
 };
