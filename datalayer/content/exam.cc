@@ -81,6 +81,10 @@ Ref<Question> CloneFromPool(const Collection& pool, const std::string& id) {
   return question->Clone();
 }
 
+const TitleFilename* HandleOf(const Variant& item) {
+  return item.IsObject() ? dynamic_cast<const TitleFilename*>(item.object()) : nullptr;
+}
+
 }  // namespace
 
 bool MatchesExamType(std::string_view name, int32_t type) {
@@ -190,9 +194,11 @@ Ref<Collection> Exam::GetStudentExams(const std::string& directory, const std::s
   if (student_id.empty()) return all;
   const std::string pattern = "_pmxm_" + student_id + "_01.xml";
   Ref<Collection> first = automation::MakeCollection();
-  for (const TitleFilename& handle : all->Objects<TitleFilename>()) {
-    if (handle.Filename().find(pattern) != std::string::npos) {
-      first->Append(Variant(Ref<TitleFilename>(const_cast<TitleFilename*>(&handle))));
+  for (size_t i = 0; i < all->size(); ++i) {
+    const Variant& item = all->at(i);
+    const TitleFilename* handle = HandleOf(item);
+    if (handle != nullptr && handle->Filename().find(pattern) != std::string::npos) {
+      first->Append(item);
     }
   }
   return first;
