@@ -19,6 +19,8 @@
 #include "norwin/datalayer/exam_info.h"
 #include "norwin/datalayer/exam_list.h"
 #include "norwin/datalayer/file_system_object_handle.h"
+#include "norwin/datalayer/lesson.h"
+#include "norwin/datalayer/lesson_menu.h"
 #include "norwin/datalayer/live_ex_results.h"
 #include "norwin/datalayer/live_ex_score.h"
 #include "norwin/datalayer/module_disc_manager.h"
@@ -37,6 +39,7 @@
 #include "norwin/datalayer/text_book.h"
 #include "norwin/datalayer/text_books.h"
 #include "norwin/datalayer/title_filename.h"
+#include "norwin/datalayer/tutorial.h"
 #include "norwin/datalayer/vellora_live_ex.h"
 #include "norwin/datalayer/xml_dom_objects.h"
 #include "norwin/platform/case_fold.h"
@@ -81,12 +84,15 @@ constexpr InprocClass kClasses[] = {
     NORWIN_LIBRARY_CLASS(Security, "{3B93941C-6A07-4F68-B3E7-71B72568A944}"),
     NORWIN_LIBRARY_CLASS(Objective, "{BF3BEBF0-B7D8-4336-867F-DF7375319979}"),
     NORWIN_LIBRARY_CLASS(Objectives, "{7E7C608D-BE66-4971-AE8D-BDBA69175430}"),
+    NORWIN_LIBRARY_CLASS(LessonMenu, "{2E588B49-2921-4404-AA3F-A0A03EC3775B}"),
+    NORWIN_LIBRARY_CLASS(Lesson, "{A8386DF9-64DD-4051-95AF-EA81E08B4743}"),
     NORWIN_LIBRARY_CLASS(TextBook, "{B9478F55-C341-41AD-894D-4D8B2A6AF06E}"),
     NORWIN_LIBRARY_CLASS(TextBooks, "{EACBE6CD-2C50-42DA-AB15-85630C91F065}"),
     NORWIN_LIBRARY_CLASS(Task, "{2390A0D6-FF79-4EF0-A73A-A8B7B47D8E42}"),
     NORWIN_LIBRARY_CLASS(CourseSection, "{DD2375F2-289E-417A-BB86-E34EF322404F}"),
     NORWIN_LIBRARY_CLASS(Courses, "{C7EAFC47-4822-4C15-AB98-6F1ED0BA48F2}"),
     NORWIN_LIBRARY_CLASS(TaskPool, "{3DBD0DCE-4F59-4B96-9CA5-FB94CF7BB304}"),
+    NORWIN_LIBRARY_CLASS(Tutorial, "{34275DEB-F453-4063-8072-A08567A164F8}"),
     NORWIN_LIBRARY_CLASS(Course, "{110F5508-3D7D-43E7-8455-3F149E37CFA6}"),
     NORWIN_LIBRARY_CLASS(Student, "{D90B4581-29DC-4442-801B-88D164153376}"),
     NORWIN_LIBRARY_CLASS(Reference, "{2CD65C3C-0217-458E-9CDE-E47A3FB2EB35}"),
