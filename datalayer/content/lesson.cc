@@ -94,9 +94,10 @@ Ref<Collection> Lesson::GetStudentLessons(const std::string& directory,
   Ref<Collection> taken = automation::MakeCollection();
   for (size_t i = 0; i < all->size(); ++i) {
     const Variant& entry = all->at(i);
-    const auto& handle = Collection::AsObject<TitleFilename>(entry);
-    if (!student_id.empty() && handle.Filename().find(pattern) == std::string::npos) continue;
-    if (completed && !CalcLessonFileComplete(directory + handle.Filename(), task_pool)) continue;
+    const auto* handle = ObjectAs<TitleFilename>(entry);
+    if (handle == nullptr) continue;
+    if (!student_id.empty() && handle->Filename().find(pattern) == std::string::npos) continue;
+    if (completed && !CalcLessonFileComplete(directory + handle->Filename(), task_pool)) continue;
     taken->Append(entry);
   }
   return taken;

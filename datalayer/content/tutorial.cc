@@ -78,7 +78,7 @@ bool Tutorial::LoadFromXml(XmlNode node, const Variant& directory_list, const Va
   if (auto title = ChildText(node, "title")) title_ = std::move(*title);
 
   Result<XmlNodeList> files = node.SelectNodes("lessonList/lessonFile");
-  if (!files.ok() || files->empty()) return true;
+  if (!files.ok() || files->Length() == 0) return true;
   const Ref<Collection> lessons = Lessons();
   if (directory_list.Resolve().IsNull()) {
     for (const XmlNode file : *files) {

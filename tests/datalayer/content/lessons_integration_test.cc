@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "norwin/automation/collection.h"
+#include "norwin/automation/convert.h"
 #include "norwin/automation/date.h"
 #include "norwin/datalayer/lesson.h"
 #include "norwin/datalayer/lesson_menu.h"
@@ -144,7 +145,7 @@ TEST_F(LessonFolderTest, LoadClonesPoolTasksAndSaveWritesCompletion) {
   ASSERT_TRUE(copy->Save("d:/save/renamed_pml_s17.xml", true));
   EXPECT_FALSE(fs::exists(disc_.path() / "save" / "intro_pml_s17.xml"));
   EXPECT_EQ(copy->LessonFilename(), "renamed_pml_s17.xml");
-  EXPECT_TRUE(copy->Delete("d:/save/renamed_pml_s17.xml").IsBool());
+  EXPECT_TRUE(automation::ToBool(copy->Delete("d:/save/renamed_pml_s17.xml")));
   EXPECT_TRUE(copy->Delete("d:/save/renamed_pml_s17.xml").IsEmpty());
 }
 
