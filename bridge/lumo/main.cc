@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
 
 // The web engine and the toolkit keep what they set up once per process
 // (fonts, themes, the engine's own heaps) until the process ends: reports
-// from inside them are not leaks of this program. Sanitizer builds only.
+// from inside them are not leaks of this program. The accessibility bridge
+// keeps its session-bus connection the same way. Sanitizer builds only.
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libjavascriptcoregtk-4.1.so\n"
          "leak:libwebkit2gtk-4.1.so\n"
@@ -104,7 +105,8 @@ extern "C" const char* __lsan_default_suppressions() {
          "leak:libfontconfig.so\n"
          "leak:libglib-2.0.so\n"
          "leak:libgobject-2.0.so\n"
-         "leak:libgio-2.0.so\n";
+         "leak:libgio-2.0.so\n"
+         "leak:libdbus-1.so\n";
 }
 
 #ifdef NORWIN_UBSAN_SUPPRESSIONS
