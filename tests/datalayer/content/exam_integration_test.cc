@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "datalayer/support/new_record.h"
 #include "norwin/automation/collection.h"
 #include "norwin/automation/convert.h"
 #include "norwin/automation/error.h"
@@ -33,11 +34,7 @@ using automation::Ref;
 using automation::Variant;
 using testing::RecordServer;
 
-template <typename T>
-Ref<T> New(std::string_view name) {
-  Ref<automation::Object> object = CreateRecordObject(name);
-  return Ref<T>(dynamic_cast<T*>(object.get()));
-}
+using testing::New;
 
 template <typename T>
 T& At(const Collection& list, size_t index) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "datalayer/support/new_record.h"
 #include "norwin/automation/collection.h"
 #include "norwin/automation/convert.h"
 #include "norwin/automation/date.h"
@@ -34,11 +35,7 @@ using automation::Date;
 using automation::Ref;
 using automation::Variant;
 
-template <typename T>
-Ref<T> New(std::string_view name) {
-  Ref<automation::Object> object = CreateRecordObject(name);
-  return Ref<T>(dynamic_cast<T*>(object.get()));
-}
+using testing::New;
 
 void WriteText(const fs::path& file, std::string_view text) {
   std::ofstream(file, std::ios::binary) << text;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "datalayer/support/new_record.h"
 #include "norwin/automation/dispatch.h"
 #include "norwin/automation/error.h"
 #include "norwin/datalayer/exam_info.h"
@@ -32,11 +33,7 @@ using automation::Ref;
 using automation::Variant;
 using testing::RecordServer;
 
-template <typename T>
-Ref<T> New(std::string_view name) {
-  Ref<automation::Object> object = CreateRecordObject(name);
-  return Ref<T>(dynamic_cast<T*>(object.get()));
-}
+using testing::New;
 
 TitleFilename& HandleAt(const Collection& list, size_t index) {
   return *dynamic_cast<TitleFilename*>(list.at(index).object());

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "datalayer/support/new_record.h"
 #include "norwin/automation/dispatch.h"
 #include "norwin/automation/error.h"
 #include "norwin/datalayer/assignments.h"
@@ -29,11 +30,7 @@ using automation::DISPATCH_PROPERTYPUT;
 using automation::Ref;
 using automation::Variant;
 
-template <typename T>
-Ref<T> New(std::string_view name) {
-  Ref<automation::Object> object = CreateRecordObject(name);
-  return Ref<T>(dynamic_cast<T*>(object.get()));
-}
+using testing::New;
 
 Variant Get(automation::Object& object, std::string_view name) {
   return CallByName(object, name, DISPATCH_PROPERTYGET);
