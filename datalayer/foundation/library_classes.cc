@@ -40,6 +40,8 @@
 #include "norwin/datalayer/text_books.h"
 #include "norwin/datalayer/title_filename.h"
 #include "norwin/datalayer/tutorial.h"
+#include "norwin/datalayer/vellora_exam.h"
+#include "norwin/datalayer/vellora_lesson.h"
 #include "norwin/datalayer/vellora_live_ex.h"
 #include "norwin/datalayer/xml_dom_objects.h"
 #include "norwin/platform/case_fold.h"
@@ -82,6 +84,7 @@ constexpr InprocClass kClasses[] = {
     NORWIN_LIBRARY_CLASS(Encryption, "{5A3931D3-5E2C-4DB7-91D2-04D3E9FC1429}"),
     NORWIN_LIBRARY_CLASS(CheckSetup, "{54EB7F2B-BB53-47E9-8AC4-EC375EE6C218}"),
     NORWIN_LIBRARY_CLASS(Security, "{3B93941C-6A07-4F68-B3E7-71B72568A944}"),
+    NORWIN_LIBRARY_CLASS(VelloraExam, "{99F31783-4C7A-44C8-9AB4-80FD3080441B}"),
     NORWIN_LIBRARY_CLASS(Objective, "{BF3BEBF0-B7D8-4336-867F-DF7375319979}"),
     NORWIN_LIBRARY_CLASS(Objectives, "{7E7C608D-BE66-4971-AE8D-BDBA69175430}"),
     NORWIN_LIBRARY_CLASS(LessonMenu, "{2E588B49-2921-4404-AA3F-A0A03EC3775B}"),
@@ -102,6 +105,7 @@ constexpr InprocClass kClasses[] = {
     NORWIN_LIBRARY_CLASS(LiveExResults, "{8D30DB24-7E8E-47A0-A9DF-1EF7A6E5205B}"),
     NORWIN_LIBRARY_CLASS(LiveExScore, "{51296D26-5D6E-4732-8EED-80B842663262}"),
     NORWIN_LIBRARY_CLASS(FileSystemObjectHandle, "{2CEF2052-60AB-407D-89A5-316B3B7A98E4}"),
+    NORWIN_LIBRARY_CLASS(VelloraLesson, "{6A713D8F-5D1F-4C1E-8748-D7AFFC31EE79}"),
     NORWIN_LIBRARY_CLASS(VelloraLiveEx, "{0829C6DA-E08A-4B91-B256-F47E93CDA60E}"),
     NORWIN_LIBRARY_CLASS(Registry, "{BAF2B643-F3C7-4B12-BDEE-D8C8ECDC3C47}"),
     NORWIN_LIBRARY_CLASS(ExamAssignment, "{9FCB8974-5951-4A9E-BE4D-588D1A03C224}"),

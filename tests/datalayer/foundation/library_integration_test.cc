@@ -125,6 +125,12 @@ TEST_F(LibraryTest, ClassesActivateByProgIdAndKeepTheLibraryLoaded) {
   EXPECT_EQ(automation::CreateObject("{D90B4581-29DC-4442-801B-88D164153376}")->TypeName(),
             "Student");
   EXPECT_EQ(ErrNumberOf([] { automation::CreateObject("NorwinPellam2003.NoSuchClass"); }), 429);
+  // Every class of the type library, the submission family included.
+  EXPECT_EQ(LibraryClasses().size(), 36u);
+  EXPECT_EQ(automation::CreateObject("{99F31783-4C7A-44C8-9AB4-80FD3080441B}")->TypeName(),
+            "VelloraExam");
+  EXPECT_EQ(automation::CreateObject("NorwinPellam2003.VelloraLesson")->TypeName(),
+            "VelloraLesson");
 }
 
 TEST_F(LibraryTest, ObjectsAndClassObjectsAreCountedForUnloading) {
