@@ -61,10 +61,10 @@ std::string Cookie(const std::string& progress, const std::string& name) {
   return "<none>";
 }
 
-// The captions of the display's windows, as xwininfo lists them.
-std::string WindowList() {
+// What `command` prints on standard output ("" when it cannot run).
+std::string OutputOf(const std::string& command) {
   std::string text;
-  if (FILE* pipe = popen("xwininfo -root -tree 2>/dev/null", "r")) {
+  if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
     char buffer[4096];
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
@@ -72,6 +72,9 @@ std::string WindowList() {
   }
   return text;
 }
+
+// The captions of the display's windows, as xwininfo lists them.
+std::string WindowList() { return OutputOf("xwininfo -root -tree"); }
 
 class LumoWindowTest : public ::testing::Test {
  protected:
@@ -264,6 +267,40 @@ TEST_F(LumoWindowTest, PagePrintsThroughThePrintDialog) {
   EXPECT_TRUE(printed);
   EXPECT_EQ(ReadFile(pdf).rfind("%PDF", 0), 0u);
   EXPECT_EQ(ReadFile(log_), "PRINT\tOK\t1\n");
+}
+
+TEST_F(LumoWindowTest, PageSearchesTheCourseIndexAndPrintsItsOwnText) {
+  WriteFile(course_.path() / "lesson1" / "intro.htm",
+            "<html><head><title>Cells</title></head><body>The nucleus of a cell</body></html>");
+  const std::string index = (course_.path() / "index").string();
+  std::filesystem::create_directories(index);
+  ASSERT_EQ(Wait(Start(LUMO_INDEX, {course_.path().string(), index + "/words.idx",
+                                    index + "/vectors.idx", index + "/titles.idx"})),
+            0);
+  WriteFile(course_.path() / "start.htm", R"js(<html><body><script>
+var ext = window.external;
+ext.SetKey("Software\\LumoTest");
+ext.ConfigureSearch("\\index\\words.idx", "\\index\\vectors.idx", "\\index\\titles.idx");
+var page = String(ext.Search("NUCLEUS and cell"));
+var link = page.match(/<A HREF="([^"]*)">([^<]*)<\/A>/);
+ext.setCookie("found", link ? link[1] + "|" + link[2] : page);
+ext.setCookie("none", String(String(ext.Search("zebra")).indexOf("<B>No Matches Found</B>") > 0));
+ext.PrintStr("First line of the notes\r\nSecond line");
+ext.Stop();
+</script></body></html>)js");
+  const std::filesystem::path pdf = work_.path() / "notes.pdf";
+  testing::ScopedEnv print_to(kPrintToPdf, pdf.string());
+  WriteFile(answers_, "OK\n");
+
+  ASSERT_EQ(RunLumo(), 0);
+  const std::string progress = Progress();
+  // The link leads to the page as the course drive names it.
+  EXPECT_EQ(Cookie(progress, "found"), "d:\\lesson1\\intro.htm|Cells");
+  EXPECT_EQ(Cookie(progress, "none"), "true");
+  EXPECT_EQ(ReadFile(log_), "PRINT\tOK\t1\n");
+  const std::string text = OutputOf("pdftotext -layout '" + pdf.string() + "' -");
+  EXPECT_NE(text.find("First line of the notes"), std::string::npos) << text;
+  EXPECT_NE(text.find("Second line"), std::string::npos) << text;
 }
 
 TEST_F(LumoWindowTest, UntrustedPageGetsNoScriptAccessAndTheCaptionFollowsTheTitle) {
