@@ -28,7 +28,8 @@ Ref<QuestionPool> Pool() {
   Ref<QuestionPool> pool = MakeRef<QuestionPool>();
   for (int i = 0; i < kPoolSize; ++i) {
     Ref<Question> question = MakeRef<Question>();
-    const std::string id = "Q" + std::to_string(i);
+    std::string id = "Q";
+    id += std::to_string(i);
     question->SetID(id);
     question->SetText("Which formula adds the cells of row " + std::to_string(i) + "?");
     pool->Questions()->AddKeyed(id, Variant(std::move(question)));
@@ -43,7 +44,8 @@ Ref<Exam> Attempt(const Ref<QuestionPool>& pool, int count) {
   exam->SetExternalID("A99");
   exam->SetTitle("Formulas");
   for (int i = 0; i < count; ++i) {
-    const std::string id = "Q" + std::to_string(i * (kPoolSize / count));
+    std::string id = "Q";
+    id += std::to_string(i * (kPoolSize / count));
     Ref<Question> question =
         dynamic_cast<Question&>(*pool->Questions()->Find(id)->object()).Clone();
     question->SetCorrect(static_cast<int16_t>(i % 2 == 0 ? 1 : -1));

@@ -146,22 +146,6 @@ class CourseServer {
     return hosts;
   }
 
-  // Splits a form body into its decoded name=value pairs.
-  static std::vector<std::pair<std::string, std::string>> ParseForm(std::string_view body) {
-    std::vector<std::pair<std::string, std::string>> fields;
-    while (!body.empty()) {
-      const size_t end = body.find('&');
-      const std::string_view pair = body.substr(0, end);
-      body = end == std::string_view::npos ? std::string_view() : body.substr(end + 1);
-      if (pair.empty()) continue;
-      const size_t equals = pair.find('=');
-      fields.emplace_back(Decode(pair.substr(0, equals)), equals == std::string_view::npos
-                                                              ? std::string()
-                                                              : Decode(pair.substr(equals + 1)));
-    }
-    return fields;
-  }
-
   LoopbackServer& loopback() { return server_; }
   std::vector<RecordedRequest> requests() const { return server_.requests(); }
   RecordedRequest last_request() const { return server_.last_request(); }
@@ -173,28 +157,6 @@ class CourseServer {
   }
 
  private:
-  static std::string Decode(std::string_view text) {
-    auto hex = [](char c) -> int {
-      if (c >= '0' && c <= '9') return c - '0';
-      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-      return -1;
-    };
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '+') {
-        out.push_back(' ');
-      } else if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
-                 hex(text[i + 2]) >= 0) {
-        out.push_back(static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2])));
-        i += 2;
-      } else {
-        out.push_back(text[i]);
-      }
-    }
-    return out;
-  }
-
   // Answers with the pending failure when there is one; true then.
   bool Fail(httplib::Response& response) {
     std::unique_lock lock(mutex_);

@@ -36,6 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using automation::CallByName;
+using automation::Collection;
 using automation::DISPATCH_METHOD;
 using automation::DISPATCH_PROPERTYGET;
 using automation::Ref;
@@ -256,6 +257,24 @@ TEST_F(VelloraAssignmentTest, ExamResultsArePostedAndOnlyASuccessReplyAcceptsThe
   EXPECT_FALSE(exam->Save("", false));
   EXPECT_EQ(prompts_.Log(), "");
   EXPECT_EQ(server_.forms().size(), 6u);
+}
+
+TEST_F(VelloraAssignmentTest, ResultsOfALongExamArriveWhole) {
+  Ref<VelloraExam> exam = LoadedExam();
+  const Ref<Collection> questions = exam->TheExam()->Questions();
+  for (int i = 0; i < 600; ++i) {
+    const std::string id = std::to_string(1000 + i);
+    Ref<Question> question = New<Question>("Question");
+    question->SetID(id);
+    question->SetRemediation("Read the chapter on formulas again");
+    questions->AddKeyed(id, Variant(std::move(question)));
+  }
+  ASSERT_TRUE(exam->Save("", false));
+  const CourseServer::ReceivedForm form = server_.forms().back();
+  EXPECT_GT(form.body.size(), 40000u);
+  EXPECT_EQ(form.fields.size(), 5u + 4u * 603u);
+  EXPECT_EQ(form.Field("question_id602"), "1599");
+  EXPECT_EQ(form.Field("remediation602"), "Read the chapter on formulas again");
 }
 
 TEST_F(VelloraAssignmentTest, AnotherExamIsSentInPlaceOfTheOwnOne) {
