@@ -134,8 +134,10 @@
         return 'E';
       case 'bigint':
         return packValue(Number(value));
-      case 'object':
+      case 'object': {
         if (value === null) return 'N';
+        const target = targetOf(value);
+        if (target) return 'O' + target[HANDLE] + ';0;';
         if (value instanceof Date) {
           return 'D' + (value.getTime() - value.getTimezoneOffset() * 60000) + ';';
         }
@@ -148,6 +150,7 @@
           return packed;
         }
         break;
+      }
       case 'function': {
         const target = targetOf(value);
         if (target) return 'O' + target[HANDLE] + ';0;';
@@ -394,11 +397,30 @@
     return new Proxy(target, handler);
   }
 
+  // The same object as a wrapper that cannot be called: for an object
+  // without a default member that pages test with `typeof` (the host's
+  // window.external is an "object" to the engines these pages were written
+  // for). It shares the handle and its keeper with `wrapper`.
+  function plainWrapper(wrapper) {
+    const callable = targetOf(wrapper);
+    if (!callable) return wrapper;
+    const target = {};
+    target[HANDLE] = callable[HANDLE];
+    target[MEMBERS] = callable[MEMBERS];
+    target[KEEPER] = callable[KEEPER];
+    return new Proxy(target, handler);
+  }
+
   // The target of a wrapper; undefined for anything else.
   function targetOf(value) {
-    if (typeof value !== 'function') return undefined;
+    if (typeof value !== 'function' && (typeof value !== 'object' || value === null)) {
+      return undefined;
+    }
     const target = value[TARGET];
-    return typeof target === 'function' && HANDLE in target ? target : undefined;
+    return (typeof target === 'function' || (typeof target === 'object' && target !== null)) &&
+                   HANDLE in target
+               ? target
+               : undefined;
   }
 
   // ---- What script sees ----
@@ -499,7 +521,7 @@
   return {
     // The page host's object (window.external), as a wrapper; raises the
     // host's error where there is none.
-    external: () => replyValue(call(OP_EXTERNAL, 0, 0, 0, '')),
+    external: () => plainWrapper(replyValue(call(OP_EXTERNAL, 0, 0, 0, ''))),
     automationError,
     targetOf,
     subscriptError: (source) => scriptError(E_SUBSCRIPT_OUT_OF_RANGE, source),

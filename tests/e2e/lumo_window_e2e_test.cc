@@ -195,6 +195,10 @@ ext.setCookie("extra", "ignored", "last", "two");
 r.push("typed=[" + ext.GetCookie("5") + "]" + ext.GetCookie("last"));
 try { ext.Run(0, "x", 0, 0, 1, 1); r.push("no error"); } catch (e) { r.push("run=" + e.number); }
 r.push("same=" + (window.external === ext));
+r.push("type=" + typeof ext);
+var table = new ActiveXObject("Scripting.Dictionary");
+table.Add("host", ext);
+r.push("kept=" + table.Item("host").GetCookie("done"));
 var digest = new ActiveXObject("NorwinPellam2003.Encryption");
 r.push("md5=" + digest.Encrypt("abc"));
 alert("Hello from the page");
@@ -207,9 +211,10 @@ ext.Stop();
 
   ASSERT_EQ(RunLumo(), 0);
   const std::string progress = Progress();
-  EXPECT_EQ(Cookie(progress, "result"),
-            "linebreak=true;chips=l1|~l2|~;missing=[];count=-2147352562;typed=[]two;"
-            "run=-2147352573;same=true;md5=900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(
+      Cookie(progress, "result"),
+      "linebreak=true;chips=l1|~l2|~;missing=[];count=-2147352562;typed=[]two;"
+      "run=-2147352573;same=true;type=object;kept=l1|~l2|~;md5=900150983cd24fb0d6963f7d28e17f72");
   // Closing the main window offered the export, which copied the file whole.
   EXPECT_EQ(ReadFile(copy), progress);
   EXPECT_EQ(ReadFile(log_),
