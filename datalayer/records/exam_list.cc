@@ -1,5 +1,6 @@
 #include "norwin/datalayer/exam_list.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,16 +88,22 @@ void ExamList::LoadFromXml(XmlNode root, std::string_view directory_list) {
 
   const std::vector<std::string> folders = SplitFolders(directory_list);
   Result<XmlNodeList> exam_files = root.SelectNodes("examFile");
-  if (!exam_files.ok() || folders.empty()) return;
+  if (!exam_files.ok()) return;
   const Ref<Collection> exams = Exams();
   for (const XmlNode exam_file : *exam_files) {
     const std::string name = exam_file.Text();
+    bool found = false;
     for (const std::string& folder : folders) {
       Ref<TitleFilename> handle = NewRecordObject<TitleFilename>("TitleFilename");
       if (!handle->LoadValues(folder, name, "Exam")) continue;
       const std::string key = handle->Title();
       exams->AddKeyed(key, Variant(std::move(handle)));
+      found = true;
       break;
+    }
+    if (!found &&
+        std::find(unfound_files_.begin(), unfound_files_.end(), name) == unfound_files_.end()) {
+      unfound_files_.push_back(name);
     }
   }
 }
@@ -118,9 +125,16 @@ void ExamList::SaveToXml(XmlNode root) {
   // By position, holding the collection: a script object's `filename`
   // may change the list while it is written.
   const Ref<Collection> exams = Exams();
+  std::vector<std::string> written;
+  written.reserve(exams->size());
   for (size_t i = 0; i < exams->size(); ++i) {
     const Variant member = exams->at(i);
-    AppendTextElement(root, "examFile", MemberFilename(member));
+    written.push_back(MemberFilename(member));
+    AppendTextElement(root, "examFile", written.back());
+  }
+  for (const std::string& name : unfound_files_) {
+    if (std::find(written.begin(), written.end(), name) != written.end()) continue;
+    AppendTextElement(root, "examFile", name);
   }
 }
 

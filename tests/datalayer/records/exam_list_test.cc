@@ -119,6 +119,37 @@ TEST_F(ExamListTest, LoadFindsEachExamInTheFirstFolderThatHoldsIt) {
   EXPECT_EQ(no_folders->Exams()->size(), 0u);
 }
 
+TEST_F(ExamListTest, ExamsOutOfReachWhenTheListWasOpenedAreSavedWithIt) {
+  PutList("unit1_pmxl.xml", kUnitList);
+  // Folder b is out of reach: only Unit 1 is found, in a.
+  ASSERT_TRUE(list_->Load("d:\\lists\\unit1_pmxl.xml", "d:\\a"));
+  ASSERT_EQ(list_->Exams()->size(), 1u);
+  // The teacher adds an exam and saves.
+  auto added = New<TitleFilename>("TitleFilename");
+  added->SetValues("Unit 3", "d:\\a/", "u3_pmxm.xml");
+  list_->Exams()->AddKeyed("Unit 3", Variant(added));
+  ASSERT_TRUE(list_->Save("d:\\lists\\unit1_pmxl.xml"));
+  XmlDocument saved;
+  ASSERT_TRUE(saved.Load(disc_.path() / "lists" / "unit1_pmxl.xml").ok());
+  std::vector<std::string> files;
+  const Result<XmlNodeList> nodes = saved.DocumentElement().SelectNodes("examFile");
+  ASSERT_TRUE(nodes.ok());
+  for (const XmlNode file : *nodes) files.push_back(file.Text());
+  // The members first, then what no folder held, each once.
+  EXPECT_EQ(files, (std::vector<std::string>{"u1_pmxm.xml", "u3_pmxm.xml", "u2_pmxm.xml",
+                                             "gone_pmxm.xml"}));
+  // With b in reach again, its exam is back in the list.
+  Ref<ExamList> again = New<ExamList>("ExamList");
+  ASSERT_TRUE(again->Load("d:\\lists\\unit1_pmxl.xml", "d:\\a;d:\\b"));
+  EXPECT_TRUE(again->Exams()->Exists("Unit 2"));
+
+  // A list script builds itself is saved as it stands.
+  list_->SetExams(automation::MakeCollection());
+  ASSERT_TRUE(list_->Save("d:\\lists\\unit1_pmxl.xml"));
+  ASSERT_TRUE(saved.Load(disc_.path() / "lists" / "unit1_pmxl.xml").ok());
+  EXPECT_EQ(saved.DocumentElement().SelectNodes("examFile")->Length(), 0u);
+}
+
 TEST_F(ExamListTest, ListsThatAreMissingBrokenOrIncompleteDoNotLoad) {
   list_->SetTitle("Before");
   EXPECT_FALSE(list_->Load("d:\\lists\\missing_pmxl.xml", "d:\\a"));

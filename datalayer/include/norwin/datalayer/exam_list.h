@@ -4,13 +4,17 @@
 //
 // `Exams` holds a TitleFilename per exam under the exam's title; each exam
 // is found, when the list loads, in the first folder of a ";"-separated
-// folder list that holds it, and one that no folder holds is left out. Load
-// adds to `Exams` without emptying it and overwrites the preferences the
-// document carries. `Prefs` is made when first needed.
+// folder list that holds it, and one that no folder holds is left out of
+// `Exams`. The list still remembers such a file and Save writes it back, so
+// that a folder out of reach while the list was open (a disc not inserted,
+// a server down) never costs the list its exams. Load adds to `Exams`
+// without emptying it and overwrites the preferences the document carries.
+// `Prefs` is made when first needed.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "norwin/automation/binder.h"
 #include "norwin/automation/collection.h"
@@ -31,7 +35,12 @@ class ExamList : public automation::Object {
   void SetTitle(const std::string& title) { title_ = title; }
   // The collection itself (made anew when script set Nothing), not a copy.
   automation::Ref<automation::Collection> Exams();
-  void SetExams(automation::Ref<automation::Collection> exams) { exams_ = std::move(exams); }
+  // Script that sets a collection of its own takes over the whole list: the
+  // exams no folder held are forgotten.
+  void SetExams(automation::Ref<automation::Collection> exams) {
+    exams_ = std::move(exams);
+    unfound_files_.clear();
+  }
   automation::Ref<Preferences> Prefs();
   void SetPrefs(automation::Ref<Preferences> prefs) { prefs_ = std::move(prefs); }
   const std::string& ExamListFilename() const { return filename_; }
@@ -62,7 +71,9 @@ class ExamList : public automation::Object {
   // Fills the list from its root element `root`, finding each exam in
   // `directory_list`; see Load.
   void LoadFromXml(XmlNode root, std::string_view directory_list);
-  // Appends `title`, `pref` and the `examFile` elements to the empty `root`.
+  // Appends `title`, `pref` and the `examFile` elements to the empty `root`:
+  // the members of Exams in order, then the files no folder held that no
+  // member names.
   void SaveToXml(XmlNode root);
 
  private:
@@ -70,6 +81,8 @@ class ExamList : public automation::Object {
   automation::Ref<automation::Collection> exams_;
   automation::Ref<Preferences> prefs_;
   std::string filename_;
+  // Exam files the loads named that no folder held, in document order.
+  std::vector<std::string> unfound_files_;
 };
 
 }  // namespace norwin::datalayer
