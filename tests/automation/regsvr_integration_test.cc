@@ -2,10 +2,7 @@
 // process, registering the test server library (norwin-test-inproc) in a
 // registry in a temporary prefix, and activation finding what it wrote.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cmath>
@@ -19,11 +16,14 @@
 #include "norwin/automation/activation.h"
 #include "norwin/automation/dispatch.h"
 #include "norwin/automation/server_registration.h"
+#include "support/run_program.h"
 #include "support/temp_prefix.h"
 
 namespace norwin::automation {
 namespace {
 
+using norwin::testing::ProgramRun;
+using norwin::testing::RunProgram;
 using norwin::testing::ScopedEnv;
 using norwin::testing::TempDir;
 using norwin::testing::TempPrefix;
@@ -31,46 +31,12 @@ using testing::ErrNumberOf;
 
 const std::string kLibrary = NORWIN_TEST_INPROC_LIBRARY;
 
-struct RunResult {
-  int status = -1;  // exit status; -1 when the program did not exit normally
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 class RegsvrTest : public ::testing::Test {
  protected:
   void TearDown() override { FreeUnusedLibraries(); }
 
-  RunResult Regsvr(std::vector<std::string> args) {
-    const std::filesystem::path out = io_.path() / "out", err = io_.path() / "err";
-    std::string program = NORWIN_REGSVR;
-    std::vector<char*> argv = {program.data()};
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int fds[3] = {open("/dev/null", O_RDONLY),
-                          open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-                          open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
-      for (int i = 0; i < 3; ++i) dup2(fds[i], i);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
-    RunResult run;
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-      run.status = WEXITSTATUS(status);
-    }
-    run.out = ReadFile(out);
-    run.err = ReadFile(err);
-    return run;
+  ProgramRun Regsvr(const std::vector<std::string>& args) {
+    return RunProgram(NORWIN_REGSVR, args);
   }
 
   TempPrefix prefix_;
@@ -80,7 +46,7 @@ class RegsvrTest : public ::testing::Test {
 TEST_F(RegsvrTest, RegistersAndUnregistersALibrary) {
   EXPECT_EQ(ErrNumberOf([] { CreateObject("NorwinTest.Counter"); }), 429);
 
-  RunResult run = Regsvr({kLibrary});
+  ProgramRun run = Regsvr({kLibrary});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "DllRegisterServer in " + kLibrary + " succeeded.\n");
   EXPECT_EQ(run.err, "");
@@ -121,7 +87,7 @@ TEST_F(RegsvrTest, TakesWindowsPaths) {
   std::string upper = library.filename().string();
   for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   const std::string windows = "e:\\" + upper;
-  const RunResult run = Regsvr({windows});
+  const ProgramRun run = Regsvr({windows});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "DllRegisterServer in " + windows + " succeeded.\n");
   // The registry holds the native path of the file as it is on disk.
@@ -135,7 +101,7 @@ TEST_F(RegsvrTest, TakesWindowsPaths) {
 TEST_F(RegsvrTest, ReportsFailures) {
   // A library that is not there.
   const std::string missing = (io_.path() / "missing.so").string();
-  RunResult run = Regsvr({missing});
+  ProgramRun run = Regsvr({missing});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("The library " + missing + " failed to load: "), std::string::npos)
@@ -168,7 +134,7 @@ TEST_F(RegsvrTest, ReportsFailures) {
 }
 
 TEST_F(RegsvrTest, CommandLine) {
-  RunResult run = Regsvr({"--help"});
+  ProgramRun run = Regsvr({"--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind("norwin-regsvr [/u] [/s] LIBRARY\n", 0), 0u) << run.out;
   EXPECT_EQ(Regsvr({"/?"}).out, run.out);

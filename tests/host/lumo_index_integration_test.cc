@@ -16,6 +16,7 @@
 #include "host/support/course_drive.h"
 #include "norwin/host/search.h"
 #include "norwin/platform/drives.h"
+#include "support/run_program.h"
 
 namespace norwin::host {
 namespace {
@@ -24,42 +25,11 @@ namespace fs = std::filesystem;
 
 const std::string kProgram = std::string(NORWIN_BINARY_DIR) + "/bin/lumo-index";
 
-struct ProgramRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using testing::ProgramRun;
 
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs lumo-index with `args`, standard output and error into files.
+// Runs lumo-index with `args`.
 ProgramRun RunIndex(const std::vector<std::string>& args) {
-  testing::TempDir capture;
-  const fs::path out = capture.path() / "out", err = capture.path() / "err";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(o, 1);
-    dup2(e, 2);
-    std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(kProgram.c_str(), argv.data());
-    _exit(127);
-  }
-  ProgramRun run;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadAll(out);
-  run.err = ReadAll(err);
-  return run;
+  return testing::RunProgram(kProgram, args);
 }
 
 class LumoIndexTest : public ::testing::Test {

@@ -1,28 +1,22 @@
 // norwin-reg as users run it: the built program in its own process, against a
 // registry in a temporary prefix, answering its questions through stdin.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "norwin/platform/prefix.h"
 #include "norwin/platform/registry.h"
+#include "support/run_program.h"
 #include "support/temp_prefix.h"
 
 namespace norwin::platform {
 namespace {
 
+using norwin::testing::ProgramRun;
+using norwin::testing::RunProgram;
 using norwin::testing::TempDir;
 using norwin::testing::TempPrefix;
-
-struct RunResult {
-  int status = -1;  // exit status; -1 when the program did not exit normally
-  std::string out;
-  std::string err;
-};
 
 std::string ReadFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -39,36 +33,13 @@ void WriteFile(const std::filesystem::path& file, std::string_view bytes) {
 class NorwinRegTest : public ::testing::Test {
  protected:
   // Runs norwin-reg with `args`, giving it `input` on stdin.
-  RunResult Reg(std::vector<std::string> args, std::string_view input = "") {
-    const std::filesystem::path in = io_.path() / "in", out = io_.path() / "out",
-                                err = io_.path() / "err";
-    WriteFile(in, input);
-    const std::string program = std::string(NORWIN_BINARY_DIR) + "/bin/norwin-reg";
-    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int fds[3] = {open(in.c_str(), O_RDONLY),
-                          open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-                          open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
-      for (int i = 0; i < 3; ++i) dup2(fds[i], i);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
-    RunResult run;
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-      run.status = WEXITSTATUS(status);
-    }
-    run.out = ReadFile(out);
-    run.err = ReadFile(err);
-    return run;
+  ProgramRun Reg(const std::vector<std::string>& args, std::string_view input = "") {
+    return RunProgram(std::string(NORWIN_BINARY_DIR) + "/bin/norwin-reg", args, input);
   }
 
   // Runs a command that must succeed with the usual message.
   void Ok(std::vector<std::string> args) {
-    RunResult run = Reg(args);
+    ProgramRun run = Reg(args);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "The operation completed successfully.\n");
   }
@@ -111,7 +82,7 @@ TEST_F(NorwinRegTest, AddAndQueryPrintTheLayoutOfReg) {
   Ok({"add", "HKCU\\Software\\Lumo\\Zeta"});
   Ok({"add", "HKCU\\Software\\Lumo\\alpha", "/v", "Deep", "/d", "x"});
 
-  RunResult run = Reg({"query", "hkcu\\software\\LUMO"});
+  ProgramRun run = Reg({"query", "hkcu\\software\\LUMO"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out,
             "\n"
@@ -165,7 +136,7 @@ TEST_F(NorwinRegTest, AddAsksBeforeOverwritingAndNoAnswerIsNo) {
   auto mode = [&] { return *Open()->GetValue("HKLM\\Software\\Lumo", "Mode"); };
 
   const std::string question = "Value Mode exists, overwrite(Yes/No)? \n";
-  RunResult run = Reg({"add", "HKLM\\Software\\Lumo", "/v", "Mode", "/d", "new"}, "");
+  ProgramRun run = Reg({"add", "HKLM\\Software\\Lumo", "/v", "Mode", "/d", "new"}, "");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, question + "The operation was cancelled by the user.\n");
   EXPECT_EQ(mode(), RegValue::String("old"));
@@ -199,7 +170,7 @@ TEST_F(NorwinRegTest, DeleteAsksThenRemovesKeysAndValues) {
     return out;
   };
 
-  RunResult run = Reg({"delete", "HKCU\\Doomed", "/v", "a"}, "n\n");
+  ProgramRun run = Reg({"delete", "HKCU\\Doomed", "/v", "a"}, "n\n");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out,
             "Delete the registry value a (Yes/No)? \nThe operation was cancelled by the user.\n");
@@ -281,7 +252,7 @@ TEST_F(NorwinRegTest, BadInputIsNamedAndChangesNothing) {
       {{"import"}, "Invalid syntax.", "The file name is missing."},
   };
   for (const Case& c : cases) {
-    RunResult run = Reg(c.args);
+    ProgramRun run = Reg(c.args);
     const std::string where = c.args.empty() ? "(none)" : c.args.back();
     EXPECT_EQ(run.status, 1) << where;
     EXPECT_EQ(run.out, "") << where;
@@ -325,7 +296,7 @@ TEST_F(NorwinRegTest, ExportThenImportRestoresEveryType) {
 
   // An existing file is replaced only when the user agrees (or gave /y).
   WriteFile(file, "precious");
-  RunResult run = Reg({"export", key, file.string()}, "no\n");
+  ProgramRun run = Reg({"export", key, file.string()}, "no\n");
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("The operation was cancelled by the user."), std::string::npos);
   EXPECT_EQ(ReadFile(file), "precious");
@@ -383,7 +354,7 @@ TEST_F(NorwinRegTest, MalformedImportChangesNothing) {
             "[HKEY_CURRENT_USER\\New]\n"
             "\"a\"=\"fine\"\n"
             "\"b\"=dword:xyz\n");
-  RunResult run = Reg({"import", file.string()});
+  ProgramRun run = Reg({"import", file.string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "ERROR: The file " + file.string() +
@@ -407,7 +378,7 @@ TEST_F(NorwinRegTest, ADamagedRegistryIsReportedAndLeftAlone) {
     if (args[0] == "import") {
       WriteFile(args[1], "Windows Registry Editor Version 5.00\n[HKCU\\x]\n");
     }
-    RunResult run = Reg(args);
+    ProgramRun run = Reg(args);
     EXPECT_EQ(run.status, 1) << args[0];  // an exit, not a crash
     EXPECT_EQ(run.err, "ERROR: " + (PrefixDir() / "registry.db").string() +
                            " is not a registry database (file is not a database).\n");
@@ -416,7 +387,7 @@ TEST_F(NorwinRegTest, ADamagedRegistryIsReportedAndLeftAlone) {
 }
 
 TEST_F(NorwinRegTest, HelpShowsTheUsage) {
-  RunResult run = Reg({"/?"});
+  ProgramRun run = Reg({"/?"});
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(run.out.starts_with("norwin-reg OPERATION")) << run.out;
   run = Reg({"Query", "--help"});

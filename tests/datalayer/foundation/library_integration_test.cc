@@ -2,10 +2,7 @@
 // norwin-regsvr in its own process, its classes activated by ProgID through
 // the registry, its objects and class objects keeping it loaded.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -18,6 +15,7 @@
 #include "norwin/automation/inproc_server.h"
 #include "norwin/datalayer/library_classes.h"
 #include "norwin/platform/registry.h"
+#include "support/run_program.h"
 #include "support/temp_prefix.h"
 
 namespace norwin::datalayer {
@@ -30,22 +28,9 @@ using automation::Variant;
 const std::string kLibrary =
     std::filesystem::absolute(NORWIN2003_LIBRARY).lexically_normal().string();
 
-// Runs norwin-regsvr with `args`, its output thrown away; its exit status.
-int Regsvr(std::vector<std::string> args) {
-  std::string program = NORWIN_REGSVR;
-  std::vector<char*> argv = {program.data()};
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_RDWR);
-    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+// Runs norwin-regsvr with `args`; its exit status.
+int Regsvr(const std::vector<std::string>& args) {
+  return testing::RunProgram(NORWIN_REGSVR, args).status;
 }
 
 int32_t ErrNumberOf(void (*call)()) {
