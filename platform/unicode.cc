@@ -13,6 +13,35 @@ void PutUnit(std::string& out, char16_t unit) {
 
 }  // namespace
 
+bool DecodeUtf8(std::string_view s, size_t& pos, char32_t& cp) {
+  const auto b0 = static_cast<uint8_t>(s[pos]);
+  if (b0 < 0x80) {
+    cp = b0;
+    ++pos;
+    return true;
+  }
+  int len;
+  char32_t min;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2, cp = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3, cp = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    return false;
+  }
+  if (pos + len > s.size()) return false;
+  for (int i = 1; i < len; ++i) {
+    const auto b = static_cast<uint8_t>(s[pos + i]);
+    if ((b & 0xC0) != 0x80) return false;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+  pos += len;
+  return true;
+}
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));

@@ -104,32 +104,6 @@ std::string Latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
-// Checks one multi-byte UTF-8 sequence at `pos`; returns its length, or 0
-// when it is not valid (cut short, overlong, a surrogate, beyond U+10FFFF).
-size_t Utf8SequenceLength(const unsigned char* p, size_t pos, size_t size) {
-  const unsigned b0 = p[pos];
-  size_t len;
-  char32_t cp;
-  char32_t min;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2, cp = b0 & 0x1F, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, cp = b0 & 0x0F, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, cp = b0 & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (pos + len > size) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    const unsigned b = p[pos + k];
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
 // Replaces what is not valid text with U+FFFD, so that a line around a fault
 // can be shown.
 std::string Printable(std::string_view text) {
@@ -171,9 +145,8 @@ size_t FindInvalidText(std::string_view text) {
       ++i;
       continue;
     }
-    const size_t len = Utf8SequenceLength(p, i, size);
-    if (len == 0) return i;
-    i += len;
+    char32_t code_point;
+    if (!platform::DecodeUtf8(text, i, code_point)) return i;
   }
   return size;
 }

@@ -4,9 +4,28 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace norwin::platform {
 namespace {
+
+TEST(UnicodeTest, DecodesUtf8OneSequenceAtATimeAndRefusesWhatIsNotText) {
+  const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+  std::vector<char32_t> decoded;
+  size_t pos = 0;
+  char32_t code_point = 0;
+  while (pos < text.size() && DecodeUtf8(text, pos, code_point)) decoded.push_back(code_point);
+  EXPECT_EQ(pos, text.size());
+  EXPECT_EQ(decoded, (std::vector<char32_t>{U'a', 0xE9, 0x20AC, 0x1F600}));
+  // Cut short, overlong, a surrogate, beyond U+10FFFF, a lone continuation
+  // byte: refused where they start.
+  for (const std::string bad :
+       {"x\xE2\x82", "x\xC0\xAF", "x\xED\xA0\x80", "x\xF4\x90\x80\x80", "x\x80"}) {
+    pos = 1;
+    EXPECT_FALSE(DecodeUtf8(bad, pos, code_point)) << bad;
+    EXPECT_EQ(pos, 1u);
+  }
+}
 
 TEST(UnicodeTest, DecodesBothByteOrdersAndStopsAtTheFirstFault) {
   // "é", then U+1F600 as a surrogate pair, in little- and big-endian order.

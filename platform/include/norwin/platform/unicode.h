@@ -11,6 +11,11 @@
 
 namespace norwin::platform {
 
+// Decodes the UTF-8 sequence at `pos` of `text` into `code_point` and moves
+// `pos` past it; false, with `pos` as it was, when the sequence is not valid
+// (cut short, overlong, a surrogate, beyond U+10FFFF).
+bool DecodeUtf8(std::string_view text, size_t& pos, char32_t& code_point);
+
 // Appends the UTF-8 form of `code_point`, which must be a Unicode scalar
 // value (at most U+10FFFF and not a surrogate).
 void AppendUtf8(std::string& out, char32_t code_point);
