@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "file_io.h"
+#include "norwin/platform/files.h"
 #include "norwin/platform/reg_file.h"
 #include "norwin/platform/registry.h"
 #include "value_text.h"
@@ -17,6 +17,10 @@ using platform::RegEdit;
 using platform::Registry;
 using platform::RegKeyContents;
 using platform::RegNamedValue;
+
+// A registry file larger than this is refused rather than read into memory:
+// an export of a whole machine's registry stays far below it.
+constexpr size_t kMaxRegFileBytes = size_t{256} << 20;
 
 constexpr std::string_view kSuccess = "The operation completed successfully.\n";
 constexpr std::string_view kCancelled = "The operation was cancelled by the user.\n";
@@ -254,14 +258,15 @@ class Command {
         !console_.Confirm("File " + request_.file + " already exists. Overwrite(Yes/No)? ")) {
       return Cancelled();
     }
-    if (Status s = WriteFileAtomically(request_.file, platform::WriteRegFile(*tree)); !s.ok()) {
+    if (Status s = platform::WriteFileAtomically(request_.file, platform::WriteRegFile(*tree));
+        !s.ok()) {
       return Failure(s.message());
     }
     return Done();
   }
 
   int Import() {
-    Result<std::string> bytes = ReadWholeFile(request_.file);
+    Result<std::string> bytes = platform::ReadFileCapped(request_.file, kMaxRegFileBytes);
     if (!bytes.ok()) return Failure(bytes.message());
     Result<std::vector<RegEdit>> edits = platform::ParseRegFile(*bytes);
     if (!edits.ok()) {
