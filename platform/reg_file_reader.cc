@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "norwin/platform/case_fold.h"
 #include "norwin/platform/codepage.h"
 #include "norwin/platform/unicode.h"
 
@@ -36,16 +37,6 @@ std::string_view TrimRight(std::string_view s) {
 }
 
 std::string_view Trim(std::string_view s) { return TrimRight(TrimLeft(s)); }
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -157,7 +148,7 @@ Result<RegValue> ParseData(std::string_view data) {
     }
     return RegValue::String(std::move(*text));
   }
-  if (StartsWithNoCase(data, "dword:")) {
+  if (StartsWithIgnoringCase(data, "dword:")) {
     const std::string_view digits = Trim(data.substr(6));
     uint32_t n = 0;
     bool ok = !digits.empty() && digits.size() <= 8;
@@ -171,7 +162,7 @@ Result<RegValue> ParseData(std::string_view data) {
     }
     return RegValue::Dword(n);
   }
-  if (!StartsWithNoCase(data, "hex")) {
+  if (!StartsWithIgnoringCase(data, "hex")) {
     return Status::Error("unrecognised value data '" + std::string(data) + "'");
   }
   data.remove_prefix(3);

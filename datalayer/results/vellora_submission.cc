@@ -10,6 +10,7 @@
 #include "norwin/datalayer/record_storage.h"
 #include "norwin/datalayer/server_request.h"
 #include "norwin/datalayer/url_support.h"
+#include "norwin/platform/case_fold.h"
 #include "norwin/platform/drives.h"
 #include "norwin/platform/http.h"
 #include "norwin/platform/prompts.h"
@@ -45,20 +46,11 @@ std::optional<std::string> FirstLine(const fs::path& path) {
   return text;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 // Whether a request object would open `host`: an absolute http: or https:
 // address.
 bool IsHttpAddress(std::string_view host) {
-  return StartsWithNoCase(host, "http://") || StartsWithNoCase(host, "https://");
+  return platform::StartsWithIgnoringCase(host, "http://") ||
+         platform::StartsWithIgnoringCase(host, "https://");
 }
 
 platform::HttpRequest BoundedRequest(std::string method, std::string url) {
