@@ -71,4 +71,14 @@ std::optional<std::string> AttributeText(XmlNode node, std::string_view name) {
   return attribute.Text();
 }
 
+void ReadChildText(XmlNode node, std::string_view name, std::string& field) {
+  if (node.IsNull()) return;
+  if (std::optional<std::string> text = ChildText(node, name)) field = std::move(*text);
+}
+
+void ReadAttributeText(XmlNode node, std::string_view name, std::string& field) {
+  if (node.IsNull()) return;
+  if (std::optional<std::string> text = AttributeText(node, name)) field = std::move(*text);
+}
+
 }  // namespace norwin::datalayer

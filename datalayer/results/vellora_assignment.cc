@@ -1,8 +1,5 @@
 #include "norwin/datalayer/vellora_assignment.h"
 
-#include <optional>
-#include <utility>
-
 #include "norwin/datalayer/record_xml.h"
 #include "norwin/datalayer/vellora_submission.h"
 
@@ -14,16 +11,6 @@ constexpr std::string_view kStudentElement = "STUDENT";
 constexpr std::string_view kInstructorElement = "INSTRUCTOR";
 constexpr std::string_view kFirstNameElement = "str_FirstName";
 constexpr std::string_view kLastNameElement = "str_LastName";
-
-void ReadInto(XmlNode node, std::string_view name, std::string& field) {
-  if (node.IsNull()) return;
-  if (std::optional<std::string> text = ChildText(node, name)) field = std::move(*text);
-}
-
-void ReadAttributeInto(XmlNode node, std::string_view name, std::string& field) {
-  if (node.IsNull()) return;
-  if (std::optional<std::string> text = AttributeText(node, name)) field = std::move(*text);
-}
 
 }  // namespace
 
@@ -42,21 +29,21 @@ bool VelloraAssignment::Load(std::string_view filename, const automation::Varian
 
 bool VelloraAssignment::LoadFromXml(XmlNode course, const automation::Variant& pool,
                                     std::string_view url) {
-  ReadAttributeInto(course, "ID", course_id_);
-  ReadInto(course, "str_Name", course_name_);
+  ReadAttributeText(course, "ID", course_id_);
+  ReadChildText(course, "str_Name", course_name_);
   // The older name first, so that the current one wins when both are there.
-  ReadInto(course, kOldSubmitHostElement, submit_host_);
-  ReadInto(course, kSubmitHostElement, submit_host_);
-  ReadInto(course, kSubmitBackupHostElement, submit_backup_host_);
-  ReadInto(course, "CURRENT_LOCATION", current_location_);
+  ReadChildText(course, kOldSubmitHostElement, submit_host_);
+  ReadChildText(course, kSubmitHostElement, submit_host_);
+  ReadChildText(course, kSubmitBackupHostElement, submit_backup_host_);
+  ReadChildText(course, "CURRENT_LOCATION", current_location_);
   const XmlNode student = CheckDom(course.SelectSingleNode(kStudentElement));
-  ReadAttributeInto(student, "ID", student_id_);
-  ReadInto(student, kFirstNameElement, student_first_name_);
-  ReadInto(student, kLastNameElement, student_last_name_);
+  ReadAttributeText(student, "ID", student_id_);
+  ReadChildText(student, kFirstNameElement, student_first_name_);
+  ReadChildText(student, kLastNameElement, student_last_name_);
   const XmlNode instructor = CheckDom(course.SelectSingleNode(kInstructorElement));
-  ReadInto(instructor, kFirstNameElement, instructor_first_name_);
-  ReadInto(instructor, kLastNameElement, instructor_last_name_);
-  ReadInto(instructor, "HOST", instructor_host_);
+  ReadChildText(instructor, kFirstNameElement, instructor_first_name_);
+  ReadChildText(instructor, kLastNameElement, instructor_last_name_);
+  ReadChildText(instructor, "HOST", instructor_host_);
   return LoadRecord(course, pool, url);
 }
 

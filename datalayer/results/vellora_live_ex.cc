@@ -69,10 +69,6 @@ std::string TestTime(const platform::LocalDateTime& moment) {
   return text;
 }
 
-void ReadInto(XmlNode node, std::string_view name, std::string& field) {
-  if (std::optional<std::string> text = ChildText(node, name)) field = std::move(*text);
-}
-
 }  // namespace
 
 bool VelloraLiveEx::Load(std::string_view filename, std::string_view ini_location) {
@@ -103,16 +99,16 @@ bool VelloraLiveEx::LoadFromXml(XmlNode root, std::string_view /*url*/) {
     }
     score = *number;
   }
-  ReadInto(exercise, "id", exam_id_);
-  ReadInto(exercise, "courseId", course_id_);
-  ReadInto(exercise, "studentId", student_id_);
-  ReadInto(exercise, "assignmentId", assignment_id_);
+  ReadChildText(exercise, "id", exam_id_);
+  ReadChildText(exercise, "courseId", course_id_);
+  ReadChildText(exercise, "studentId", student_id_);
+  ReadChildText(exercise, "assignmentId", assignment_id_);
   if (score) score_ = *score;
   // The older element inside the exercise first, so that the root's own
   // wins when both are there.
-  ReadInto(exercise, kOldSubmitHostElement, submit_host_);
-  ReadInto(root, kSubmitHostElement, submit_host_);
-  ReadInto(root, kSubmitBackupHostElement, submit_backup_host_);
+  ReadChildText(exercise, kOldSubmitHostElement, submit_host_);
+  ReadChildText(root, kSubmitHostElement, submit_host_);
+  ReadChildText(root, kSubmitBackupHostElement, submit_backup_host_);
   return true;
 }
 

@@ -58,4 +58,10 @@ std::string RequiredChildText(XmlNode node, std::string_view name);
 // The value of attribute `name` of `node`; nullopt when there is none.
 std::optional<std::string> AttributeText(XmlNode node, std::string_view name);
 
+// For documents whose every item is optional: sets `field` to the text of
+// the first child element `name` of `node`, or of its attribute `name`, and
+// leaves it as it is when `node` is null or has no such item.
+void ReadChildText(XmlNode node, std::string_view name, std::string& field);
+void ReadAttributeText(XmlNode node, std::string_view name, std::string& field);
+
 }  // namespace norwin::datalayer
