@@ -1,10 +1,10 @@
-// Test helper: writes a title's content database, a real SQLite file with
-// the tables and columns the content classes read (objective, task,
-// tblQuestions, tblFinalAnswer, tblDialogAnswer, tblPartialAnswer,
-// tblPageRefs with one column per text book, textBook). Values are bound,
-// so any text (quotes included) goes in as it is; std::nullopt stores Null.
-// Failures abort the test with the engine's message. Header-only; link
-// SQLite (the automation runtime brings it).
+// Test helper: writes a title's content database, a real SQLite file made
+// from the one content schema (norwin/datalayer/content_schema.h, the tables
+// the content classes read), with a tblPageRefs column per text book. Values
+// are bound, so any text (quotes included) goes in as it is; std::nullopt
+// stores Null. Failures abort the test with the engine's message.
+// Header-only; link SQLite (the automation runtime brings it) and
+// norwin-content-schema.
 #pragma once
 
 #include <sqlite3.h>
@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "norwin/datalayer/content_schema.h"
 
 namespace norwin::testing {
 
@@ -35,20 +37,10 @@ class ContentDatabaseBuilder {
     Exec("PRAGMA journal_mode=OFF");
     Exec("PRAGMA synchronous=OFF");
     Exec("BEGIN");
-    Exec("CREATE TABLE objective (id TEXT, module TEXT, skillset TEXT, objectiveLabel TEXT)");
-    Exec(
-        "CREATE TABLE task (id TEXT, taskName TEXT, baseHREF TEXT, app TEXT, view TEXT, "
-        "objectiveRef TEXT)");
-    Exec(
-        "CREATE TABLE tblQuestions (id TEXT, text TEXT, hint TEXT, background TEXT, "
-        "objectiveRef TEXT, taskRef TEXT)");
-    Exec("CREATE TABLE tblFinalAnswer (questionID TEXT, answer TEXT, background TEXT)");
-    Exec("CREATE TABLE tblDialogAnswer (questionID TEXT, answer TEXT, dialogID TEXT)");
-    Exec("CREATE TABLE tblPartialAnswer (questionID TEXT, answer TEXT, background TEXT)");
-    std::string page_refs = "CREATE TABLE tblPageRefs (questionID TEXT";
-    for (const std::string& book : text_books_) page_refs += ", " + Quoted(book) + " TEXT";
-    Exec(page_refs + ")");
-    Exec("CREATE TABLE textBook (id TEXT, title TEXT, author TEXT)");
+    Exec(std::string(datalayer::kContentSchemaSql));
+    for (const std::string& book : text_books_) {
+      Exec("ALTER TABLE tblPageRefs ADD COLUMN " + Quoted(book) + " TEXT");
+    }
   }
   ~ContentDatabaseBuilder() { Close(); }
   ContentDatabaseBuilder(const ContentDatabaseBuilder&) = delete;
