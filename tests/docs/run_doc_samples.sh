@@ -8,6 +8,11 @@
 #   norwin-reg add "HKCU\Software\Example" /v Colour /d blue /f
 #   ```
 #
+# A JavaScript sample, fenced as `js doc-test`, is run by lumo-script (with
+# ActiveXObject, Enumerator and WScript, as page script and administrators'
+# scripts use record objects); it fails the run when lumo-script exits
+# with a status other than 0 (an uncaught error, or WScript.Quit(1)).
+#
 # Steps a reader need not see (making a file to work on, checking what a
 # sample printed) go in a hidden block, an HTML comment that opens with
 # `<!-- doc-test` on a line of its own and closes with `-->`; it runs in
@@ -39,12 +44,13 @@ mkdir -p "$work/home/.local/share/norwin" "$work/samples"
 # Splits the guide into one file a block, named by the line it starts on. A
 # block may be indented (inside a list item); its lines lose that indent.
 awk -v out="$work/samples" '
-  function open_block(kind) {
-    file = sprintf("%s/%06d", out, NR + 1); printf "" > file; inside = kind
+  function open_block(kind, ext) {
+    file = sprintf("%s/%06d%s", out, NR + 1, ext); printf "" > file; inside = kind
     match($0, /^ */); indent = RLENGTH
   }
-  inside == "" && /^ *```[a-z]* +doc-test *$/ { open_block("fence"); next }
-  inside == "" && /^ *<!-- *doc-test *$/      { open_block("comment"); next }
+  inside == "" && /^ *```js +doc-test *$/     { open_block("fence", ".js"); next }
+  inside == "" && /^ *```[a-z]* +doc-test *$/ { open_block("fence", ""); next }
+  inside == "" && /^ *<!-- *doc-test *$/      { open_block("comment", ""); next }
   inside == "fence" && /^ *```/               { close(file); inside = ""; next }
   inside == "comment" && /^ *--> *$/          { close(file); inside = ""; next }
   inside != ""                                { print substr($0, indent + 1) > file }
@@ -54,7 +60,10 @@ awk -v out="$work/samples" '
 count=0
 for sample in "$work"/samples/*; do
   [ -e "$sample" ] || continue
-  line=$((10#$(basename "$sample")))
+  name=$(basename "$sample")
+  line=$((10#${name%.js}))
+  run=(bash -eu -o pipefail "$sample")
+  case $sample in *.js) run=(lumo-script "$sample") ;; esac
   count=$((count + 1))
   if ! (cd "$work/home" &&
         env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u DISPLAY -u WAYLAND_DISPLAY \
@@ -63,7 +72,7 @@ for sample in "$work"/samples/*; do
           NORWIN_PROMPT_LOG="$work/prompts.log" \
           DOC_SOURCE_DIR="$source_dir" \
           PATH="$programs:$PATH" \
-          bash -eu -o pipefail "$sample" >"$work/output" 2>&1); then
+          "${run[@]}" >"$work/output" 2>&1); then
     echo "$guide:$line: the sample failed; it printed:" >&2
     sed 's/^/  | /' "$work/output" >&2
     echo "  the sample was:" >&2
