@@ -19,6 +19,8 @@ StartMode StartModeOf(std::string_view command_line) {
   if (EqualsIgnoringAsciiCase(command_line, "/RegServer")) return StartMode::kRegister;
   if (EqualsIgnoringAsciiCase(command_line, "/UnRegServer")) return StartMode::kUnregister;
   if (command_line == "--help") return StartMode::kHelp;
+  if (command_line == "--version") return StartMode::kVersion;
+  if (command_line == "--demo") return StartMode::kDemo;
   if (command_line.empty()) return StartMode::kChooseSettings;
   return StartMode::kRun;
 }
@@ -50,15 +52,18 @@ RegistrationSwitch ScanRegistrationSwitch(std::string_view full_command_line) {
 
 std::string_view UsageText() {
   return "Usage: lumo [SETTINGS]\n"
+         "       lumo --demo\n"
          "       lumo /RegServer | /UnRegServer\n"
          "\n"
          "Opens the course that SETTINGS describes: a settings file (.cfg; without a\n"
          "drive letter it is looked for on the drives c: to z:) or an http:// address\n"
          "that answers with the settings. Without SETTINGS a file chooser asks for one.\n"
          "\n"
+         "  --demo        opens the demo course that comes with lumo\n"
          "  /RegServer    writes the program's registry entries and ends\n"
          "  /UnRegServer  removes them and ends\n"
          "  --help        shows this text\n"
+         "  --version     shows the version\n"
          "\n"
          "Machine state (registry, profile, drive links) lies in $NORWIN_PREFIX,\n"
          "by default ~/.local/share/norwin.\n";

@@ -10,12 +10,14 @@ namespace norwin::host {
 
 namespace fs = std::filesystem;
 
-fs::path ProgramFolder() {
+fs::path ExecutableFolder() {
   std::error_code error;
   const fs::path executable = fs::read_symlink("/proc/self/exe", error);
-  // Without /proc there is no folder to test; the fallback is always usable.
-  return ProgramFolderFor(error ? fs::path() : executable.parent_path());
+  return error ? fs::path() : executable.parent_path();
 }
+
+// Without /proc there is no folder to test; the fallback is always usable.
+fs::path ProgramFolder() { return ProgramFolderFor(ExecutableFolder()); }
 
 fs::path ProgramFolderFor(const fs::path& executable_folder) {
   // Creating a file takes write and search permission on the folder.

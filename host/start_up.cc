@@ -6,11 +6,13 @@
 
 #include "norwin/host/choose_file.h"
 #include "norwin/host/command_line.h"
+#include "norwin/host/demo_course.h"
 #include "norwin/host/message_templates.h"
 #include "norwin/host/registration.h"
 #include "norwin/host/settings.h"
 #include "norwin/host/string_table.h"
 #include "norwin/platform/registry.h"
+#include "norwin/version.h"
 
 namespace norwin::host {
 namespace {
@@ -59,12 +61,23 @@ int RunLumo(int argc, const char* const* argv, const CourseRunner& run_course) {
     std::fwrite(UsageText().data(), 1, UsageText().size(), stdout);
     return 0;
   }
+  if (mode == StartMode::kVersion) {
+    PrintVersion("lumo");
+    return 0;
+  }
   // The user's Beep setting is read once, now.
   TheMessageService();
 
-  if (mode == StartMode::kChooseSettings || mode == StartMode::kRun) {
+  if (mode == StartMode::kChooseSettings || mode == StartMode::kRun || mode == StartMode::kDemo) {
     std::string location;
-    if (mode == StartMode::kChooseSettings) {
+    if (mode == StartMode::kDemo) {
+      Result<std::string> demo = PrepareDemoCourse(DemoCourseFolder());
+      if (!demo.ok()) {
+        std::fprintf(stderr, "lumo: %s\n", demo.message().c_str());
+        return 1;
+      }
+      location = std::move(*demo);
+    } else if (mode == StartMode::kChooseSettings) {
       std::optional<std::string> chosen = ChooseFile(kIdsSettingsFilter);
       if (!chosen) return 0;
       location = std::move(*chosen);

@@ -6,7 +6,7 @@ NORWIN_PACKAGES=(
   libwebkit2gtk-4.1-dev libgtk-3-dev libpugixml-dev libcurl4-openssl-dev libsqlite3-dev
   libssl-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   xvfb xauth fonts-liberation dbus dbus-x11 poppler-utils
-  sqlite3 mdbtools-dev mdbtools
+  help2man sqlite3 mdbtools-dev mdbtools desktop-file-utils
 )
 
 # Installs the Debian packages the build and the tests need. As root it runs

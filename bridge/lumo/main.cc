@@ -14,18 +14,19 @@
 #include "norwin/bridge/page_server.h"
 #include "norwin/host/course_window.h"
 #include "norwin/host/page_address.h"
+#include "norwin/host/program_folder.h"
 #include "norwin/host/start_up.h"
+#include "norwin/layout.h"
 
 namespace norwin::bridge {
 namespace {
 
-// Where liblumo-webext.so is: lib/lumo-webext beside the program's bin
-// folder, in the build tree as where it is installed. A folder of its own,
-// because the engine loads every library of the folder it is given.
+// Where liblumo-webext.so is: lumo-webext/ in the library folder, found
+// from the program's own folder (norwin/layout.h), in the build tree as
+// where it is installed. A folder of its own, because the engine loads
+// every library of the folder it is given.
 std::filesystem::path ExtensionFolder() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  return program.parent_path().parent_path() / "lib" / "lumo-webext";
+  return (host::ExecutableFolder() / kLibraryFolderFromProgram / "lumo-webext").lexically_normal();
 }
 
 void RunCourse(host::Settings& settings) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "norwin/bridge/script_host.h"
+#include "norwin/version.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ constexpr char kUsage[] =
     "  --prefix DIR   keep machine state (registry, profile, drives) in DIR\n"
     "                 (sets NORWIN_PREFIX)\n"
     "  --help         show this text\n"
+    "  --version      show the version\n"
     "\n"
     "Exit status: the code given to WScript.Quit; otherwise 0, 1 after an\n"
     "uncaught error (printed as FILE(LINE, COL) error: DESCRIPTION), 2 for a\n"
@@ -38,6 +40,10 @@ int UsageError(const char* format, const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (norwin::AsksForVersion(argc, argv)) {
+    norwin::PrintVersion("lumo-script");
+    return 0;
+  }
   norwin::bridge::ScriptOptions options;
   int i = 1;
   for (; i < argc; ++i) {

@@ -25,6 +25,9 @@ TEST(CommandLineTest, ChoosesTheStartMode) {
   EXPECT_EQ(StartModeOf("   "), StartMode::kRun);
   EXPECT_EQ(StartModeOf("--help"), StartMode::kHelp);
   EXPECT_EQ(StartModeOf("--HELP"), StartMode::kRun);
+  EXPECT_EQ(StartModeOf("--version"), StartMode::kVersion);
+  EXPECT_EQ(StartModeOf("--demo"), StartMode::kDemo);
+  EXPECT_EQ(StartModeOf("--demo x"), StartMode::kRun);
   EXPECT_EQ(StartModeOf("\"d:\\course\\x.cfg\""), StartMode::kRun);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "norwin/host/index_builder.h"
+#include "norwin/version.h"
 
 namespace {
 
@@ -22,7 +23,8 @@ constexpr char kUsage[] =
     "  --root DRIVE_ROOT  the folder that is the root of the course drive; the\n"
     "                     index names pages by their path below it, as in\n"
     "                     \\lesson1\\intro.htm (default: COURSE_FOLDER)\n"
-    "  --help             show this help and exit\n";
+    "  --help             show this help and exit\n"
+    "  --version          show the version and exit\n";
 
 int UsageError(const std::string& what) {
   fprintf(stderr, "lumo-index: %s\nTry 'lumo-index --help' for more information.\n", what.c_str());
@@ -32,6 +34,10 @@ int UsageError(const std::string& what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (norwin::AsksForVersion(argc, argv)) {
+    norwin::PrintVersion("lumo-index");
+    return 0;
+  }
   norwin::host::CourseIndexOptions options;
   std::vector<std::string> operands;
   for (int i = 1; i < argc; ++i) {

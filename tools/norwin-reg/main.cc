@@ -7,10 +7,15 @@
 #include "command_line.h"
 #include "commands.h"
 #include "console.h"
+#include "norwin/version.h"
 #include "usage.h"
 
 int main(int argc, char** argv) {
   using namespace norwin::reg;
+  if (norwin::AsksForVersion(argc, argv)) {
+    norwin::PrintVersion("norwin-reg");
+    return 0;
+  }
   const Console console(stdin, stdout, stderr);
   const std::vector<std::string> args(argv + 1, argv + argc);
   auto parsed = ParseCommandLine(args);

@@ -12,7 +12,8 @@ constexpr std::string_view kGeneral = R"txt(norwin-reg OPERATION [ARGUMENTS]
   OPERATION  ADD | QUERY | DELETE | EXPORT | IMPORT
 
   Exit status: 0 success (also when a question was answered No), 1 failure.
-  Type "norwin-reg OPERATION /?" for the arguments of an operation.
+  Type "norwin-reg OPERATION /?" for the arguments of an operation,
+  "norwin-reg --version" for the version.
 )txt";
 
 constexpr std::string_view kAdd =

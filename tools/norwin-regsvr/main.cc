@@ -5,10 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "norwin/version.h"
 #include "regsvr.h"
 
 int main(int argc, char** argv) {
   using namespace norwin::regsvr;
+  if (norwin::AsksForVersion(argc, argv)) {
+    norwin::PrintVersion("norwin-regsvr");
+    return 0;
+  }
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   const std::optional<Request> request = ParseArguments(args, &error);

@@ -92,11 +92,14 @@ std::string Usage() {
   machine (registry.db in the folder $NORWIN_PREFIX, by default
   ~/.local/share/norwin).
 
-  LIBRARY  the shared library (for example /usr/lib/norwin/libnorwin2003.so,
-           or a Windows path such as d:\bin\libnorwin2003.so on a drive of
-           $NORWIN_PREFIX/drives). The registry records its absolute path.
+  LIBRARY  the shared library: a path (for example ./libnorwin2003.so, or
+           a Windows path such as d:\bin\libnorwin2003.so on a drive of
+           $NORWIN_PREFIX/drives), or the bare name of a library installed
+           with the programs (libnorwin2003.so). The registry records its
+           absolute path.
   /u       unregister: call DllUnregisterServer instead.
   /s       silent: print nothing.
+  --version  print the version.
 
   Exit status: 0 success, 1 failure.
 )txt";

@@ -8,8 +8,10 @@
 //   anything else                               run; the text, trimmed, is the
 //                                               settings location
 //
-// "--help" (exactly) prints the usage instead; it is this program's own
-// addition and never a settings location.
+// "--help" and "--version" (exactly) print the usage or the version instead,
+// and "--demo" opens the demo course that comes with the program
+// (demo_course.h); they are this program's own additions and never a
+// settings location.
 #pragma once
 
 #include <string>
@@ -17,7 +19,7 @@
 
 namespace norwin::host {
 
-enum class StartMode { kRegister, kUnregister, kChooseSettings, kRun, kHelp };
+enum class StartMode { kRegister, kUnregister, kChooseSettings, kRun, kHelp, kVersion, kDemo };
 
 StartMode StartModeOf(std::string_view command_line);
 

@@ -13,6 +13,10 @@
 
 namespace norwin::host {
 
+// The folder of the running executable, from which an installed program
+// finds its libraries and files (norwin/layout.h); empty without /proc.
+std::filesystem::path ExecutableFolder();
+
 // The program's folder as a native path (without a trailing separator). The
 // fallback folder is created when missing; should that fail, it is returned
 // all the same, and the first file operation in it reports the failure.

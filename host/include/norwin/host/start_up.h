@@ -1,7 +1,8 @@
 // The start of Lumo: the command line decides between registering the
 // program ("/RegServer"), removing its registration ("/UnRegServer") and
 // running a course, whose start configuration the command line names (or
-// the user picks when it is empty; see command_line.h).
+// the user picks when it is empty, or --demo gives: demo_course.h; see
+// command_line.h).
 #pragma once
 
 #include <functional>
