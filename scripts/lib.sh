@@ -29,10 +29,14 @@ norwin_install_packages() {
   fi
 }
 
-# norwin_build BUILD_DIR [CMAKE_ARGS...]: configures (once) and builds.
+# norwin_build BUILD_DIR [CMAKE_ARGS...] [--target TARGET...]: configures
+# (once) and builds everything, or only the targets named after --target.
 norwin_build() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja "$@"
-  cmake --build "$dir" -j "$(nproc)"
+  local configure=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != --target ]; do configure+=("$1"); shift; done
+  [ $# -gt 0 ] && shift && targets=(--target "$@")
+  cmake -S . -B "$dir" -G Ninja "${configure[@]}"
+  cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
 }
