@@ -22,7 +22,7 @@ usr="$work/root/usr"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 
 # The programs: every one in bin/, at least these five.
-for name in lumo lumo-script lumo-index norwin-reg norwin-regsvr; do
+for name in lumo lumo-script lumo-index lumo-content norwin-reg norwin-regsvr; do
   [ -x "$usr/bin/$name" ] || fail "$name is not installed"
 done
 for program in "$usr"/bin/*; do

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "norwin/version.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--version") {
-      printf("lumo-content %s\n", NORWIN_VERSION);
+      norwin::PrintVersion("lumo-content");
       return 0;
     }
     if (arg == "--") {
