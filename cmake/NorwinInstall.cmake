@@ -54,23 +54,25 @@ function(norwin_install_program target)
   if(NOT _name)
     set(_name ${target})
   endif()
+  # Compressed, as Debian installs manual pages.
   set(_page ${CMAKE_BINARY_DIR}/man/${_name}.1)
   if(NOT ARG_DESCRIPTION)
     set(ARG_DESCRIPTION "a program of Lumo and Norwin2003")
   endif()
   add_custom_command(
-    OUTPUT ${_page}
+    OUTPUT ${_page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
     # No display and an empty prefix: --help and --version must not need either.
     COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
             NORWIN_PREFIX=${CMAKE_BINARY_DIR}/man/prefix
             ${NORWIN_HELP2MAN} --no-info --no-discard-stderr --section=1
             --name=${ARG_DESCRIPTION} --output=${_page} $<TARGET_FILE:${target}>
+    COMMAND gzip -9nf ${_page}
     DEPENDS ${target}
     COMMENT "Manual page of ${_name}"
     VERBATIM)
-  add_custom_target(${target}-man ALL DEPENDS ${_page})
-  install(FILES ${_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  add_custom_target(${target}-man ALL DEPENDS ${_page}.gz)
+  install(FILES ${_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
 # norwin_install_library(TARGET): a library of the system, in its own folder;
