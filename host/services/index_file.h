@@ -30,6 +30,9 @@ class IndexFile {
   // Fills `out` from `offset`; false when the file ends first or the read fails.
   [[nodiscard]] bool ReadAt(uint64_t offset, std::span<char> out) const;
 
+  // The open descriptor, owned by this object (for mapping the file).
+  int native_handle() const { return fd_; }
+
  private:
   IndexFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
   int fd_ = -1;

@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 
-#include "index_file.h"
+#include <sys/stat.h>
+
+#include "index_mapping.h"
 #include "norwin/host/index_format.h"
 #include "norwin/host/search_query.h"
 #include "norwin/host/word_order.h"
@@ -31,16 +34,6 @@ constexpr std::string_view kNoTitleFile = "<B>Unable to open titles file</B>";
 constexpr std::string_view kNoMemory = "<B>Insufficient Memory</B>";
 constexpr std::string_view kSearchError = "<B>Search Error</B>";
 constexpr std::string_view kNoMatches = "<B>No Matches Found</B>";
-constexpr std::string_view kTitleReadError = "<B>Error reading title file</B>";
-
-std::optional<IndexFile> OpenIndexFile(const std::string& windows_path) {
-  if (windows_path.empty()) return std::nullopt;
-  Result<std::filesystem::path> native = platform::ResolveWindowsPath(windows_path);
-  if (!native.ok()) return std::nullopt;
-  Result<IndexFile> file = IndexFile::Open(*native);
-  if (!file.ok()) return std::nullopt;
-  return std::move(file.value());
-}
 
 uint32_t LoadLittleEndian32(const char* p) {
   uint32_t v;
@@ -115,42 +108,33 @@ class PageSet {
 };
 
 // The index of `word` in the word file by bisection, or nullopt when it is
-// not there (or a record cannot be read).
-std::optional<uint64_t> FindWord(const IndexFile& words, std::string_view word) {
+// not there.
+std::optional<uint64_t> FindWord(std::string_view words, std::string_view word) {
   // A word longer than a record holds cannot be in the file.
   if (word.size() > kMaxWordLength) return std::nullopt;
   const uint64_t count = words.size() / kWordRecordSize;
-  if (count == 0) return std::nullopt;
-  std::array<char, kWordRecordSize> record;
-  uint64_t low = 0, high = count - 1;
-  while (low <= high) {
+  uint64_t low = 0, high = count;  // the word, if there, is in [low, high)
+  while (low < high) {
     const uint64_t middle = low + (high - low) / 2;
-    if (!words.ReadAt(middle * kWordRecordSize, record)) return std::nullopt;
-    const int order = CompareIndexWords(word, Field(record.data(), record.size()));
+    const int order =
+        CompareIndexWords(word, Field(words.data() + middle * kWordRecordSize, kWordRecordSize));
     if (order == 0) return middle;
-    if (order < 0) {
-      if (middle == 0) return std::nullopt;
-      high = middle - 1;
-    } else {
+    if (order < 0)
+      high = middle;
+    else
       low = middle + 1;
-    }
   }
   return std::nullopt;
 }
 
 enum class Evaluation { kDone, kFailed };
 
-// Runs the query into `set`, term by term from left to right.
-Evaluation Evaluate(std::string_view query, const std::string& word_file,
-                    const std::string& vector_file, PageSet& set) {
-  std::optional<IndexFile> words = OpenIndexFile(word_file);
-  std::optional<IndexFile> vectors = OpenIndexFile(vector_file);
-  if (!words || !vectors) return Evaluation::kFailed;
+// Runs the query into `set`, term by term from left to right, over the
+// word and vector files' bytes.
+Evaluation Evaluate(std::string_view query, std::string_view words, std::string_view vectors,
+                    PageSet& set) {
   const uint64_t record_bytes = 4 * set.words();
-  // The buffer for one vector record; its failure to allocate fails the query.
-  std::unique_ptr<char[]> record(new (std::nothrow) char[record_bytes]);
-  if (!record) return Evaluation::kFailed;
-  const uint64_t vector_count = vectors->size() / record_bytes;
+  const uint64_t vector_count = vectors.size() / record_bytes;
 
   // The reader holds a copy of the query; without memory for it no term can
   // be read, which fails the query rather than the page.
@@ -163,56 +147,91 @@ Evaluation Evaluate(std::string_view query, const std::string& word_file,
   QueryTerm term;
   while (reader->Next(term)) {
     if (!term.matchable) continue;
-    const std::optional<uint64_t> index = FindWord(*words, term.word);
+    const std::optional<uint64_t> index = FindWord(words, term.word);
     // A word missing from the index neither adds nor removes pages; so is one
     // whose vector record the file does not hold.
     if (!index || *index >= vector_count) continue;
-    if (!vectors->ReadAt(*index * record_bytes, {record.get(), record_bytes})) continue;
-    set.Apply(term.op, record.get());
+    set.Apply(term.op, vectors.data() + *index * record_bytes);
   }
   return Evaluation::kDone;
 }
 
-// Appends Windows-1252 text as UTF-8, with the characters that would end
-// the surrounding markup written as character references. Titles keep '&' as
-// it is, so that titles written with references (as some index builders do)
-// still show right; a link target is a path, in which '&' is just a character.
-enum class Context { kText, kAttribute };
-void AppendHtml(std::string& out, std::string_view cp1252, Context context) {
-  const bool attribute = context == Context::kAttribute;
-  size_t plain = 0;  // start of the run of characters taken as they are
-  for (size_t i = 0; i < cp1252.size(); ++i) {
-    const char c = cp1252[i];
-    const char* reference = nullptr;
-    if (c == '<')
-      reference = "&lt;";
-    else if (c == '>')
-      reference = "&gt;";
-    else if (c == '"' && attribute)
-      reference = "&quot;";
-    else if (c == '&' && attribute)
-      reference = "&amp;";
-    else if (static_cast<unsigned char>(c) < 0x80)
-      continue;
-    out.append(cp1252.data() + plain, i - plain);
-    plain = i + 1;
-    if (reference)
-      out += reference;
-    else
-      out += platform::Cp1252ToUtf8(cp1252.substr(i, 1));
+// What each Windows-1252 byte becomes in the page: nothing for the bytes
+// taken as they are, otherwise its UTF-8 form or its character reference.
+// Built once from the code-page conversion, so the page says exactly what a
+// conversion of the whole text would.
+class HtmlEscapes {
+ public:
+  enum class Context { kText, kAttribute };
+
+  HtmlEscapes() {
+    for (int b = 0; b < 256; ++b) {
+      const char c = static_cast<char>(b);
+      std::string_view reference;
+      if (c == '<')
+        reference = "&lt;";
+      else if (c == '>')
+        reference = "&gt;";
+      else if (b >= 0x80)
+        utf8_[b] = platform::Cp1252ToUtf8(std::string_view(&c, 1));
+      if (!reference.empty()) utf8_[b] = reference;
+      text_[b] = !utf8_[b].empty();
+    }
+    attribute_ = text_;
+    utf8_quote_ = "&quot;";
+    utf8_amp_ = "&amp;";
+    attribute_['"'] = attribute_['&'] = true;
   }
-  out.append(cp1252.data() + plain, cp1252.size() - plain);
+
+  // Appends Windows-1252 text as UTF-8, with the characters that would end
+  // the surrounding markup written as character references. Titles keep '&'
+  // as it is, so that titles written with references (as some index
+  // builders do) still show right; a link target is a path, in which '&' is
+  // just a character. Runs of plain characters are copied whole.
+  void Append(std::string& out, std::string_view cp1252, Context context) const {
+    const std::array<bool, 256>& special = context == Context::kAttribute ? attribute_ : text_;
+    const char* p = cp1252.data();
+    const char* const end = p + cp1252.size();
+    while (p < end) {
+      const char* run = p;
+      while (p < end && !special[static_cast<unsigned char>(*p)]) ++p;
+      out.append(run, static_cast<size_t>(p - run));
+      if (p == end) break;
+      out += Replacement(static_cast<unsigned char>(*p), context);
+      ++p;
+    }
+  }
+
+ private:
+  std::string_view Replacement(unsigned char b, Context context) const {
+    if (context == Context::kAttribute) {
+      if (b == '"') return utf8_quote_;
+      if (b == '&') return utf8_amp_;
+    }
+    return utf8_[b];
+  }
+
+  std::array<std::string, 256> utf8_;
+  std::string_view utf8_quote_, utf8_amp_;
+  std::array<bool, 256> text_{};
+  std::array<bool, 256> attribute_{};
+};
+
+const HtmlEscapes& Escapes() {
+  static const HtmlEscapes escapes;
+  return escapes;
 }
 
-// Appends the result body for the query to `page`.
-void AppendBody(std::string_view query, const std::string& word_file,
-                const std::string& vector_file, const std::string& title_file, std::string& page) {
-  std::optional<IndexFile> titles = OpenIndexFile(title_file);
-  if (!titles) {
+// Appends the result body for the query to `page`; a null file is one that
+// could not be opened. `drive` is the letter of the links.
+void AppendBody(std::string_view query, const IndexMapping* words, const IndexMapping* vectors,
+                const IndexMapping* titles_file, char drive, std::string& page) {
+  if (!titles_file) {
     page += kNoTitleFile;
     return;
   }
-  const uint64_t pages = titles->size() / kTitleRecordSize;
+  const std::string_view titles = titles_file->bytes();
+  const uint64_t pages = titles.size() / kTitleRecordSize;
   std::optional<PageSet> set;
   try {
     set.emplace(pages);
@@ -220,7 +239,8 @@ void AppendBody(std::string_view query, const std::string& word_file,
     page += kNoMemory;
     return;
   }
-  if (Evaluate(query, word_file, vector_file, *set) == Evaluation::kFailed) {
+  if (!words || !vectors ||
+      Evaluate(query, words->bytes(), vectors->bytes(), *set) == Evaluation::kFailed) {
     page += kSearchError;
     return;
   }
@@ -229,28 +249,71 @@ void AppendBody(std::string_view query, const std::string& word_file,
     return;
   }
 
-  // The drive letter of the links is the one the word file was named with.
-  const char drive = word_file.empty() ? '\0' : word_file[0];
-  const size_t body_start = page.size();
-  std::array<char, kTitleRecordSize> record;
-  const bool read_all = set->ForEachPage([&](uint64_t i) {
-    if (!titles->ReadAt(i * kTitleRecordSize, record)) return false;
+  const HtmlEscapes& escapes = Escapes();
+  set->ForEachPage([&](uint64_t i) {
+    const char* record = titles.data() + i * kTitleRecordSize;
     page += "&nbsp;&nbsp;&nbsp;&nbsp;<A HREF=\"";
     page += drive;
     page += ':';
-    AppendHtml(page, Field(record.data() + kTitleFieldSize, kTitleFieldSize), Context::kAttribute);
+    escapes.Append(page, Field(record + kTitleFieldSize, kTitleFieldSize),
+                   HtmlEscapes::Context::kAttribute);
     page += "\">";
-    AppendHtml(page, Field(record.data(), kTitleFieldSize), Context::kText);
+    escapes.Append(page, Field(record, kTitleFieldSize), HtmlEscapes::Context::kText);
     page += "</A><BR>\n";
     return true;
   });
-  if (!read_all) {
-    page.resize(body_start);
-    page += kTitleReadError;
+}
+
+// The identity of the drive link a mapping was resolved through: a link
+// pointed elsewhere (another disc) makes every mapping stale.
+struct LinkIdentity {
+  bool present = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  struct timespec modified = {};
+
+  static LinkIdentity Of(const std::filesystem::path& link) {
+    LinkIdentity id;
+    struct stat st;
+    if (lstat(link.c_str(), &st) != 0) return id;
+    id.present = true;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.modified = st.st_mtim;
+    return id;
   }
+  bool operator==(const LinkIdentity& o) const {
+    return present == o.present && device == o.device && inode == o.inode &&
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+
+std::optional<IndexMapping> MapIndexFile(const std::string& windows_path) {
+  if (windows_path.empty()) return std::nullopt;
+  Result<std::filesystem::path> native = platform::ResolveWindowsPath(windows_path);
+  if (!native.ok()) return std::nullopt;
+  Result<IndexMapping> mapping = IndexMapping::Map(*native);
+  if (!mapping.ok()) return std::nullopt;
+  return std::move(mapping.value());
 }
 
 }  // namespace
+
+// The three files of one configuration as a query finds them.
+struct SearchService::IndexFiles {
+  std::optional<IndexMapping> words, vectors, titles;
+  // The drive's entry in the drives folder and what it was when mapped.
+  std::filesystem::path drive_link;
+  LinkIdentity link;
+  char drive = '\0';
+
+  // Whether the files mapped are still the files at their paths; a file that
+  // was missing is never current.
+  bool IsCurrent() const {
+    return words && vectors && titles && LinkIdentity::Of(drive_link) == link &&
+           words->IsCurrent() && vectors->IsCurrent() && titles->IsCurrent();
+  }
+};
 
 bool SearchService::ConfigureSearch(std::string_view word_file, std::string_view vector_file,
                                     std::string_view title_file) {
@@ -263,10 +326,35 @@ bool SearchService::ConfigureSearch(std::string_view word_file, std::string_view
     full += name;
     return full;
   };
-  word_file_ = full_name(word_file);
-  vector_file_ = full_name(vector_file);
-  title_file_ = full_name(title_file);
+  std::string words = full_name(word_file);
+  std::string vectors = full_name(vector_file);
+  std::string titles = full_name(title_file);
+  std::lock_guard lock(mutex_);
+  word_file_ = std::move(words);
+  vector_file_ = std::move(vectors);
+  title_file_ = std::move(titles);
+  files_.reset();
   return true;
+}
+
+// The three files as they are now: the mappings made for an earlier query
+// when every file is still the one mapped, else mapped anew. A file that
+// could not be opened is tried again on every query, since the files need
+// not exist when the search is configured.
+std::shared_ptr<const SearchService::IndexFiles> SearchService::CurrentFiles() const {
+  std::lock_guard lock(mutex_);
+  if (files_ && files_->IsCurrent()) return files_;
+  auto files = std::make_shared<IndexFiles>();
+  if (!word_file_.empty()) {
+    files->drive_link = platform::DrivesDir() / std::string(1, LowerCp1252(word_file_[0]));
+  }
+  files->link = LinkIdentity::Of(files->drive_link);
+  files->words = MapIndexFile(word_file_);
+  files->vectors = MapIndexFile(vector_file_);
+  files->titles = MapIndexFile(title_file_);
+  files->drive = word_file_.empty() ? '\0' : word_file_[0];
+  files_ = std::move(files);
+  return files_;
 }
 
 std::string SearchService::Search(std::string_view query) const {
@@ -274,7 +362,10 @@ std::string SearchService::Search(std::string_view query) const {
     std::string page;
     page.reserve(1024);
     page += kPageHead;
-    AppendBody(query, word_file_, vector_file_, title_file_, page);
+    const std::shared_ptr<const IndexFiles> files = CurrentFiles();
+    AppendBody(query, files->words ? &*files->words : nullptr,
+               files->vectors ? &*files->vectors : nullptr,
+               files->titles ? &*files->titles : nullptr, files->drive, page);
     page += kPageTail;
     return page;
   } catch (const std::bad_alloc&) {

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/support/course_drive.h"
@@ -137,6 +140,75 @@ TEST_F(SearchTest, NeedsACourseDriveAndItsFiles) {
   // A folder where the title file should be is no title file.
   std::filesystem::create_directory(drive_.root() / "index" / "titles.idx");
   EXPECT_EQ(search_.Search("zebra"), Page("<B>Unable to open titles file</B>"));
+}
+
+// The files are mapped once and kept between queries: every way an index
+// can change under a running host must show in the next query.
+TEST_F(SearchTest, FollowsIndexFilesThatChangeBetweenQueries) {
+  // Configured before the files exist: they are found once they do.
+  ASSERT_TRUE(
+      search_.ConfigureSearch("\\index\\words.idx", "\\index\\vectors.idx", "\\index\\titles.idx"));
+  EXPECT_EQ(search_.Search("zebra"), Page("<B>Unable to open titles file</B>"));
+  FruitIndex();
+  EXPECT_EQ(search_.Search("zebra"), Page(Links({39})));
+
+  // Rewritten in place, same size: the word at record 3 is now "yak".
+  {
+    std::fstream words(drive_.root() / "index" / "words.idx",
+                       std::ios::in | std::ios::out | std::ios::binary);
+    words.seekp(3 * 20);
+    words.write("yak\0\0", 5);
+  }
+  EXPECT_EQ(search_.Search("yak"), Page(Links({39})));
+  EXPECT_EQ(search_.Search("zebra"), Page("<B>No Matches Found</B>"));
+
+  // Cut short in place: two words left.
+  std::filesystem::resize_file(drive_.root() / "index" / "words.idx", 2 * 20);
+  EXPECT_EQ(search_.Search("pear or yak"),
+            Page(Links({5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 31, 32, 33})));
+
+  // The drive pointed at another disc with an index of its own.
+  testing::TempDir other;
+  std::filesystem::create_directories(other.path() / "index");
+  for (const auto& [name, bytes] :
+       {std::pair<std::string, std::string>{"words.idx", WordRecords({"kiwi"})},
+        {"vectors.idx", VectorRecords(2, {{1}})},
+        {"titles.idx", TitleRecord("Other", "\\other.htm") + TitleRecord("Kiwi", "\\kiwi.htm")}})
+    std::ofstream(other.path() / "index" / name, std::ios::binary) << bytes;
+  const std::filesystem::path link = platform::DrivesDir() / "q";
+  std::filesystem::remove(link);
+  std::filesystem::create_directory_symlink(other.path(), link);
+  EXPECT_EQ(search_.Search("kiwi"), Page(Link("q:\\kiwi.htm", "Kiwi")));
+}
+
+// Queries on several threads while the search is configured anew: each sees
+// one whole configuration.
+TEST_F(SearchTest, AnswersQueriesOnSeveralThreadsWhileConfigured) {
+  FruitIndex();
+  drive_.Write("other/words.idx", WordRecords({"zebra"}));
+  drive_.Write("other/vectors.idx", VectorRecords(2, {{1}}));
+  drive_.Write("other/titles.idx", TitleRecords(2));
+  const std::string fruit = Page(Links({39}));
+  const std::string other = Page(Links({1}));
+  std::atomic<bool> done = false;
+  std::atomic<int> wrong = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([&] {
+      while (!done) {
+        const std::string page = search_.Search("zebra");
+        if (page != fruit && page != other) ++wrong;
+      }
+    });
+  }
+  for (int i = 0; i < 200; ++i) {
+    const std::string folder = i % 2 ? "\\other\\" : "\\index\\";
+    ASSERT_TRUE(search_.ConfigureSearch(folder + "words.idx", folder + "vectors.idx",
+                                        folder + "titles.idx"));
+  }
+  done = true;
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(SearchTest, FindsNamesAndWordsWithoutRegardToCase) {

@@ -7,12 +7,15 @@
 // "and" keeping the pages that also hold the word, "or" (the default) adding
 // them, "not" removing them. A word that is not in the index changes nothing.
 //
-// Each query opens the files anew and reads only what it needs: about
-// log2(word count) word records per word, one vector record per word found,
-// and the title records of the matching pages. Every failure gives one of
+// The files are mapped into memory on the first query after ConfigureSearch
+// and kept while they stay the same files: each query checks with one stat a
+// file (and one of the drive's link) that nothing was replaced, resized or
+// pointed elsewhere, and maps the files anew when something was. A file that
+// could not be opened is tried again on every query. Every failure gives one of
 // the fixed bodies ("Unable to open titles file", "Insufficient Memory",
-// "Search Error", "No Matches Found", "Error reading title file") inside an
-// otherwise complete page; bad index files (wrong sizes, unsorted words,
+// "Search Error", "No Matches Found") inside an otherwise complete page (a
+// title record that cannot be read, "Error reading title file" once, cannot
+// happen to a mapped file); bad index files (wrong sizes, unsorted words,
 // records without their NUL) give one of those or a plain result.
 //
 // Titles and paths are Windows-1252 in the files and UTF-8 in the page. They
@@ -21,11 +24,14 @@
 // <table>" shows as written instead of breaking the page; '&' in titles is
 // kept, since some index builders store titles with references already.
 //
-// One object serves the whole host process. Search does not change the
-// object, so it may run on any thread while nothing configures it. The busy
+// One object serves the whole host process. Search may run on any thread,
+// also beside ConfigureSearch; the mappings are shared between the queries
+// and live until the last query that uses them ends. The busy
 // cursor while a query runs is the caller's business.
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -44,7 +50,7 @@ class SearchService {
   // without the drive letter ("\search\words.idx"), joined to the drive as
   // "d:\search\words.idx". Returns false and leaves any earlier configuration
   // as it was when no course drive is known. The files need not exist yet:
-  // each Search opens them through the drive mapping of the system layer.
+  // the next Search opens them through the drive mapping of the system layer.
   [[nodiscard]] bool ConfigureSearch(std::string_view word_file, std::string_view vector_file,
                                      std::string_view title_file);
 
@@ -53,16 +59,23 @@ class SearchService {
   std::string Search(std::string_view query) const;
 
   // The configured full names ("d:\search\words.idx"); empty before a
-  // successful ConfigureSearch.
+  // successful ConfigureSearch. Not for use beside a ConfigureSearch on
+  // another thread.
   const std::string& word_file() const { return word_file_; }
   const std::string& vector_file() const { return vector_file_; }
   const std::string& title_file() const { return title_file_; }
 
  private:
+  struct IndexFiles;
+  std::shared_ptr<const IndexFiles> CurrentFiles() const;
+
   char drive_;
   std::string word_file_;
   std::string vector_file_;
   std::string title_file_;
+  // Guards the names and the files; the mappings are made under it.
+  mutable std::mutex mutex_;
+  mutable std::shared_ptr<const IndexFiles> files_;
 };
 
 }  // namespace norwin::host
