@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "commands.h"
@@ -124,8 +125,19 @@ Status BindField(MdbHandle* mdb, MdbColumn* column, const MdbField& field, State
     default:
       break;
   }
+  if (column->col_type == MDB_TEXT) {
+    // Short text converted into a buffer of its own: libmdb's own conversion
+    // takes a buffer of the bind size (sized for memos) for every value.
+    // UTF-8 takes at most three bytes for each byte of the stored text.
+    std::string text(static_cast<size_t>(field.siz) * 3 + 16, '\0');
+    mdb_unicode2ascii(mdb, reinterpret_cast<const char*>(mdb->pg_buf) + field.start,
+                      static_cast<size_t>(field.siz), text.data(), text.size());
+    text.resize(strnlen(text.data(), text.size()));
+    insert.Bind(index, text);
+    return Status::Ok();
+  }
   // The rest as libmdb writes them: money, single, double and decimal
-  // numbers in the digits mdb-export prints, text and memo as UTF-8.
+  // numbers in the digits mdb-export prints, memo as UTF-8.
   GText text(column->col_type == MDB_NUMERIC
                  ? mdb_numeric_to_string(mdb, field.start, column->col_scale, column->col_prec)
                  : mdb_col_to_string(mdb, mdb->pg_buf, field.start, column->col_type, field.siz));
