@@ -10,37 +10,6 @@
 
 namespace norwin::content_tool {
 
-Result<std::vector<Row>> ReadContentTable(ContentFile& db, const ContentTable& table) {
-  Result<std::vector<std::string>> present = db.Columns(table.name);
-  if (!present.ok()) return present.status();
-  if (present->empty()) return Status::Error("the table " + table.name + " is missing");
-  std::string missing;
-  std::string sql = "SELECT ";
-  for (size_t i = 0; i < table.columns.size(); ++i) {
-    const std::string& name = table.columns[i].name;
-    bool found = false;
-    for (const std::string& column : *present) found |= platform::EqualsIgnoringCase(column, name);
-    if (!found) missing += (missing.empty() ? "" : ", ") + name;
-    sql += (i ? ", " : "") + QuoteName(name);
-  }
-  if (!missing.empty()) {
-    return Status::Error("the table " + table.name + " lacks the column(s) " + missing);
-  }
-  sql += " FROM " + QuoteName(table.name);
-  Result<Statement> query = db.Prepare(sql);
-  if (!query.ok()) return query.status();
-  std::vector<Row> rows;
-  for (;;) {
-    Result<bool> step = query->Step();
-    if (!step.ok()) return db.EngineError("reading " + table.name);
-    if (!*step) break;
-    Row row;
-    for (int i = 0; i < query->ColumnCount(); ++i) row.push_back(query->OptionalText(i));
-    rows.push_back(std::move(row));
-  }
-  return rows;
-}
-
 namespace {
 
 class Checker {
@@ -88,17 +57,19 @@ class Checker {
       }
     }
     if (has("textBook")) {
-      const ById<int> books = Ids("textBook", "text books", tables["textBook"]);
+      Ids("textBook", "text books", tables["textBook"]);
       Result<std::vector<std::string>> columns = db_.Columns(kPageRefsTable);
-      if (columns.ok() && !columns->empty()) {
-        for (const auto& [id, count] : books) {
-          bool found = false;
-          for (const std::string& column : *columns)
-            found |= platform::EqualsIgnoringCase(column, id);
-          if (!found) {
-            problems_.push_back("the text book '" + id +
-                                "' has no column in tblPageRefs (its page references cannot load)");
-          }
+      const bool page_refs = columns.ok() && !columns->empty();  // else reported already
+      ById<bool> reported;
+      for (const Row& row : tables["textBook"]) {
+        if (!page_refs || !row[0] || row[0]->empty()) continue;
+        bool found = false;
+        for (const std::string& column : *columns) {
+          found |= platform::EqualsIgnoringCase(column, *row[0]);
+        }
+        if (!found && reported.emplace(*row[0], true).second) {
+          problems_.push_back("the text book '" + *row[0] +
+                              "' has no column in tblPageRefs (its page references cannot load)");
         }
       }
     }
