@@ -163,9 +163,20 @@ TEST_F(LumoContentTest, CheckListsEverythingTheReadersWouldRefuse) {
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 7) << run.out;
   EXPECT_NE(run.err.find("7 problems"), std::string::npos) << run.err;
 
-  // A database without tables or columns, and one without rows.
-  const std::filesystem::path other = dir_.path() / "other.db";
+  // A Null where the pools read text (a copied desktop database may hold
+  // one) stops their load.
   sqlite3* handle = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+  sqlite3_exec(handle, "INSERT INTO objective (id, module) VALUES ('N1', NULL)", nullptr, nullptr,
+               nullptr);
+  sqlite3_close(handle);
+  const ProgramRun nulls = Tool({"check", db});
+  EXPECT_NE(nulls.out.find("objective 'N1': module is Null (use an empty text)\n"),
+            std::string::npos)
+      << nulls.out;
+
+  // A database without tables or columns.
+  const std::filesystem::path other = dir_.path() / "other.db";
   ASSERT_EQ(sqlite3_open(other.c_str(), &handle), SQLITE_OK);
   sqlite3_exec(handle, "CREATE TABLE objective (id TEXT, module TEXT)", nullptr, nullptr, nullptr);
   sqlite3_close(handle);
