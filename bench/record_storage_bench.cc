@@ -39,10 +39,10 @@ void Run(benchmark::State& state, const std::string& location, Step step) {
   XmlDocument doc;
   BuildRoster(doc, kStudentsInOneMegabyte);
   const size_t bytes = doc.Xml().size();
-  SaveRecord(doc, location, kStudents);
+  (void)SaveRecord(doc, location, kStudents);
   XmlDocument loaded;
   for (auto _ : state) {
-    if (step != Step::kReload) SaveRecord(doc, location, kStudents);
+    if (step != Step::kReload) (void)SaveRecord(doc, location, kStudents);
     if (step != Step::kSave && !LoadRecord(loaded, location, kStudents))
       state.SkipWithError("the record did not load");
   }

@@ -316,7 +316,7 @@ bool Exam::Save(const std::string& filename, DeleteOld delete_old) {
   exam_file_name_ = FilePartOf(filename);
   XmlDocument doc;
   if (!SaveToXml(NewRecordRoot(doc, "exam"))) return false;
-  SaveRecord(doc, filename, kExamKind);
+  if (!SaveRecord(doc, filename, kExamKind)) return false;
   if (delete_old == DeleteOld::kDeleteIfChanged && !loaded_from_.empty() &&
       loaded_from_ != filename) {
     (void)Delete(loaded_from_);

@@ -91,13 +91,15 @@ Ref<Collection> Lesson::GetStudentLessons(const std::string& directory,
                                           const Variant& task_pool) {
   const Ref<Collection> all = GetLessons(directory, kLessonTypeStudent);
   const std::string pattern = "_pml_" + student_id + ".xml";
+  // "C:/x" and "C:/x/" name one folder: its files are joined with a "/".
+  const std::string folder = AddTrailingSlash(directory);
   Ref<Collection> taken = automation::MakeCollection();
   for (size_t i = 0; i < all->size(); ++i) {
     const Variant& entry = all->at(i);
     const auto* handle = ObjectAs<TitleFilename>(entry);
     if (handle == nullptr) continue;
     if (!student_id.empty() && handle->Filename().find(pattern) == std::string::npos) continue;
-    if (completed && !CalcLessonFileComplete(directory + handle->Filename(), task_pool)) continue;
+    if (completed && !CalcLessonFileComplete(folder + handle->Filename(), task_pool)) continue;
     taken->Append(entry);
   }
   return taken;
@@ -122,12 +124,17 @@ bool Lesson::CalcLessonComplete() const {
 }
 
 bool Lesson::Load(const std::string& filename, const Variant& task_pool) {
+  return Read(filename, task_pool) == RecordRead::kRead;
+}
+
+RecordRead Lesson::Read(const std::string& filename, const Variant& task_pool) {
   XmlDocument doc;
-  const RecordKind kind{ServerObjName(), RequestShape::kB};
-  if (!LoadRecord(doc, filename, kind)) return false;
+  const RecordKind kind{ServerObjName(), RequestShape::kB, {}, "lesson"};
+  const RecordRead read = ReadRecord(doc, filename, kind);
+  if (read != RecordRead::kRead) return read;
   const bool loaded = LoadFromXml(doc.DocumentElement(), task_pool, filename);
   loaded_from_ = filename;
-  return loaded;
+  return loaded ? RecordRead::kRead : RecordRead::kNoRecord;
 }
 
 bool Lesson::LoadFromXml(XmlNode node, const Variant& task_pool, const std::string& filename) {
@@ -233,7 +240,7 @@ bool Lesson::Save(const std::string& filename, bool delete_old_if_changed) {
   XmlDocument doc;
   if (!SaveToXml(NewRecordRoot(doc, "lesson"))) return false;
   const RecordKind kind{ServerObjName(), RequestShape::kB};
-  SaveRecord(doc, filename, kind);
+  if (!SaveRecord(doc, filename, kind)) return false;
   if (delete_old_if_changed && !loaded_from_.empty() && loaded_from_ != filename) {
     (void)Delete(loaded_from_);
   }

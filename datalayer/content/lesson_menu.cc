@@ -88,8 +88,7 @@ bool LessonMenu::Save(const std::string& filename) {
     if (tutorial == nullptr) throw automation::RuntimeError(automation::kTypeMismatch);
     tutorial->SaveToXml(AppendElement(list, "tutorial"));
   }
-  SaveRecord(doc, filename, RecordKind{"LessonMenu", RequestShape::kA});
-  return true;
+  return SaveRecord(doc, filename, RecordKind{"LessonMenu", RequestShape::kA});
 }
 
 NORWIN_CLASS(LessonMenu) {

@@ -52,8 +52,7 @@ bool Objectives::Exists(const Variant& id) {
 bool Objectives::Save(const std::string& filename) {
   XmlDocument doc;
   SaveToXml(NewRecordRoot(doc, "objectiveList"));
-  SaveRecord(doc, filename, kObjectivesKind);
-  return true;
+  return SaveRecord(doc, filename, kObjectivesKind);
 }
 
 void Objectives::SaveToXml(XmlNode node) {

@@ -91,8 +91,7 @@ bool TaskPool::LoadFromDatabase(const std::string& filename, const Variant& obje
 bool TaskPool::Save(const std::string& filename) {
   XmlDocument doc;
   SaveToXml(NewRecordRoot(doc, "taskPool"));
-  SaveRecord(doc, filename, kTaskPoolKind);
-  return true;
+  return SaveRecord(doc, filename, kTaskPoolKind);
 }
 
 void TaskPool::SaveToXml(XmlNode node) {

@@ -117,7 +117,11 @@ bool Tutorial::LoadFromXml(XmlNode node, const Variant& directory_list, const Va
           StudentLessonPath(OptionalText(save_dir), lesson->LessonFilename(), student);
       Ref<Lesson> own = NewRecordObject<Lesson>("Lesson");
       own->SetLessonObjType(obj_type_);
-      if (own->Load(student_file, task_pool)) {
+      const RecordRead read = own->Read(student_file, task_pool);
+      // A copy the server would not hand out may hold the student's work:
+      // the definition in its place would be saved over it.
+      if (read == RecordRead::kRefused) return false;
+      if (read == RecordRead::kRead) {
         lesson = std::move(own);
       } else {
         // The first Save of the definition then writes the student's copy.

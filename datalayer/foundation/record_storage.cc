@@ -23,8 +23,9 @@ using automation::AutomationError;
 // GetBaseURL(f) & page & "?ObjName=" & kind: the head both URL forms share.
 std::string UrlHead(std::string_view location, ServerPage page, std::string_view obj_name,
                     size_t reserve) {
-  std::string url = GetBaseURL(location);
-  url.reserve(url.size() + reserve + 64);
+  std::string url;
+  url.reserve(location.size() + reserve + 64);
+  AppendURLText(url, GetBaseURL(location), UrlPart::kStructure);
   url.append(ServerPageName(page));
   url.append("?ObjName=");
   url.append(obj_name);
@@ -37,17 +38,20 @@ void AppendParamsAndTail(std::string& url, std::string_view location, const Reco
     url.push_back('&');
     url.append(param.name);
     url.push_back('=');
-    url.append(param.value);
+    AppendURLText(url, param.value, UrlPart::kValue);
   }
   const std::string& validation = CurrentValidationString();
   if (kind.shape == RequestShape::kA) {
     // The "&" goes out even when there has been no login: the pages
     // expect it.
     url.push_back('&');
-    url.append(validation);
+    AppendURLText(url, validation, UrlPart::kStructure);
   } else {
-    AppendURLParam(url, GetURLQuery(location));
-    AppendURLParam(url, validation);
+    for (const std::string_view tail : {GetURLQuery(location), std::string_view(validation)}) {
+      if (tail.empty()) continue;
+      url.push_back('&');
+      AppendURLText(url, tail, UrlPart::kStructure);
+    }
   }
 }
 
@@ -57,6 +61,10 @@ std::optional<fs::path> LocalPath(std::string_view filename) {
   Result<fs::path> path = platform::ResolveWindowsPath(filename);
   if (!path.ok()) return std::nullopt;
   return std::move(path).value();
+}
+
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 [[noreturn]] void ThrowWriteFailed(std::string description) {
@@ -80,10 +88,14 @@ std::string_view ServerPageName(ServerPage page) {
 }
 
 std::string BuildRecordUrl(std::string_view location, ServerPage page, const RecordKind& kind) {
-  const std::string_view file = GetURLFileName(location);
+  return BuildRecordUrl(location, page, kind, GetURLFileName(location));
+}
+
+std::string BuildRecordUrl(std::string_view location, ServerPage page, const RecordKind& kind,
+                           std::string_view file) {
   std::string url = UrlHead(location, page, kind.obj_name, file.size());
   url.append("&FileName=");
-  url.append(file);
+  AppendURLText(url, file, UrlPart::kValue);
   AppendParamsAndTail(url, location, kind);
   return url;
 }
@@ -94,40 +106,59 @@ std::string BuildListingUrl(std::string_view folder, const RecordKind& kind) {
   return url;
 }
 
-bool LoadRecord(XmlDocument& doc, std::string_view filename, const RecordKind& kind) {
+RecordRead ReadRecord(XmlDocument& doc, std::string_view filename, const RecordKind& kind) {
+  RecordRead read = RecordRead::kNoRecord;
+  // Whether `doc` holds the outcome of parsing the text (and its error).
+  bool parsed = false;
   if (IsURL(filename)) {
     const platform::HttpResponse response =
         PostToServerOrThrow(BuildRecordUrl(filename, ServerPage::kLoad, kind));
-    return doc.LoadXml(response.body).ok();
+    if (!Succeeded(response)) {
+      read = RecordRead::kRefused;
+    } else if (IsBlank(response.body)) {
+      read = RecordRead::kEmpty;
+    } else {
+      parsed = true;
+      if (doc.LoadXml(response.body).ok()) read = RecordRead::kRead;
+    }
+  } else if (const std::optional<fs::path> path = LocalPath(filename)) {
+    parsed = true;
+    if (doc.Load(*path).ok()) read = RecordRead::kRead;
   }
-  const std::optional<fs::path> path = LocalPath(filename);
-  if (!path) {
-    // Leave the document empty, as a failed load does.
-    (void)doc.LoadXml("");
-    return false;
+  if (read == RecordRead::kRead && !kind.root.empty() &&
+      doc.DocumentElement().NodeName() != kind.root) {
+    read = RecordRead::kRefused;
+    parsed = false;
   }
-  return doc.Load(*path).ok();
+  // Leave the document empty, as a failed load does.
+  if (read != RecordRead::kRead && !parsed) (void)doc.LoadXml("");
+  return read;
 }
 
-void SaveRecord(const XmlDocument& doc, std::string_view filename, const RecordKind& kind) {
+bool LoadRecord(XmlDocument& doc, std::string_view filename, const RecordKind& kind) {
+  return ReadRecord(doc, filename, kind) == RecordRead::kRead;
+}
+
+bool SaveRecord(const XmlDocument& doc, std::string_view filename, const RecordKind& kind) {
   if (IsURL(filename)) {
     const platform::HttpResponse response = PostToServerOrThrow(
         BuildRecordUrl(filename, ServerPage::kSave, kind), doc.Xml(XmlDeclaration::kInclude));
     if (!response.body.empty()) ShowServerAnswer(ResponseText(response));
-    return;
+    return Succeeded(response);
   }
   const std::optional<fs::path> path = LocalPath(filename);
   if (!path)
     ThrowWriteFailed("cannot save the record \"" + std::string(filename) +
                      "\": the path names no folder on this machine");
   if (const Status saved = doc.Save(*path); !saved.ok()) ThrowWriteFailed(saved.message());
+  return true;
 }
 
 bool DeleteRecord(std::string_view filename, const RecordKind& kind) {
   if (IsURL(filename)) {
     const platform::HttpResponse response =
         PostToServerOrThrow(BuildRecordUrl(filename, ServerPage::kDelete, kind));
-    return response.body.empty();
+    return Succeeded(response) && response.body.empty();
   }
   const std::optional<fs::path> path = LocalPath(filename);
   if (!path) return false;
@@ -165,6 +196,13 @@ std::vector<std::string> ListFolderFiles(std::string_view folder) {
 std::vector<std::string> FetchListing(std::string_view folder, const RecordKind& kind,
                                       size_t fields_per_record) {
   const platform::HttpResponse response = PostToServerOrThrow(BuildListingUrl(folder, kind));
+  if (!Succeeded(response)) {
+    // The folder without the request's query, which may hold the login.
+    throw AutomationError(kServerFailed, "The server at " + GetBaseURL(folder) +
+                                             " answered the list of records with HTTP status " +
+                                             std::to_string(response.status) + ": " +
+                                             ResponseText(response));
+  }
   return SplitListing(ResponseText(response), fields_per_record);
 }
 

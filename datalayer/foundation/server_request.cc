@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "norwin/platform/codepage.h"
+#include "norwin/platform/unicode.h"
 
 namespace norwin::datalayer {
 
@@ -41,9 +42,22 @@ platform::HttpResponse PostToServerOrThrow(std::string url, std::string body) {
   return std::move(response).value();
 }
 
+bool Succeeded(const platform::HttpResponse& response) {
+  return response.status >= 200 && response.status <= 299;
+}
+
 std::string ResponseText(const platform::HttpResponse& response) {
-  if (platform::IsValidUtf8(response.body)) return response.body;
-  return platform::Cp1252ToUtf8(response.body);
+  std::string_view body = response.body;
+  // A byte-order mark says how the text is written and is no part of it:
+  // "\xEF\xBB\xBFsuccess" is the reply "success".
+  if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
+  if (body.starts_with("\xFF\xFE") || body.starts_with("\xFE\xFF")) {
+    const platform::ByteOrder order =
+        body[0] == '\xFF' ? platform::ByteOrder::kLittleEndian : platform::ByteOrder::kBigEndian;
+    return platform::DecodeUtf16(body.substr(2), order).text;
+  }
+  if (platform::IsValidUtf8(body)) return std::string(body);
+  return platform::Cp1252ToUtf8(body);
 }
 
 }  // namespace norwin::datalayer

@@ -45,4 +45,16 @@ void AppendURLParam(std::string& url, std::string_view param) {
   url.append(param);
 }
 
+void AppendURLText(std::string& url, std::string_view text, UrlPart part) {
+  for (const char c : text) {
+    if (c == '#') {
+      url.append("%23");
+    } else if (c == '&' && part == UrlPart::kValue) {
+      url.append("%26");
+    } else {
+      url.push_back(c);
+    }
+  }
+}
+
 }  // namespace norwin::datalayer

@@ -55,8 +55,7 @@ bool Courses::LoadFromXml(XmlNode node, const Variant& text_books) {
 bool Courses::Save(const std::string& filename) {
   XmlDocument doc;
   if (!SaveToXml(NewRecordRoot(doc, "classes"))) return false;
-  SaveRecord(doc, filename, kCoursesKind);
-  return true;
+  return SaveRecord(doc, filename, kCoursesKind);
 }
 
 bool Courses::SaveToXml(XmlNode node) {

@@ -90,8 +90,9 @@ void ExamList::LoadFromXml(XmlNode root, std::string_view directory_list) {
   Result<XmlNodeList> exam_files = root.SelectNodes("examFile");
   if (!exam_files.ok()) return;
   const Ref<Collection> exams = Exams();
+  std::string previous;
   for (const XmlNode exam_file : *exam_files) {
-    const std::string name = exam_file.Text();
+    std::string name = exam_file.Text();
     bool found = false;
     for (const std::string& folder : folders) {
       Ref<TitleFilename> handle = NewRecordObject<TitleFilename>("TitleFilename");
@@ -101,10 +102,11 @@ void ExamList::LoadFromXml(XmlNode root, std::string_view directory_list) {
       found = true;
       break;
     }
-    if (!found &&
-        std::find(unfound_files_.begin(), unfound_files_.end(), name) == unfound_files_.end()) {
-      unfound_files_.push_back(name);
+    if (!found && std::none_of(unfound_files_.begin(), unfound_files_.end(),
+                               [&](const UnfoundFile& file) { return file.name == name; })) {
+      unfound_files_.push_back(UnfoundFile{name, previous});
     }
+    previous = std::move(name);
   }
 }
 
@@ -125,24 +127,39 @@ void ExamList::SaveToXml(XmlNode root) {
   // By position, holding the collection: a script object's `filename`
   // may change the list while it is written.
   const Ref<Collection> exams = Exams();
-  std::vector<std::string> written;
-  written.reserve(exams->size());
-  for (size_t i = 0; i < exams->size(); ++i) {
-    const Variant member = exams->at(i);
-    written.push_back(MemberFilename(member));
-    AppendTextElement(root, "examFile", written.back());
-  }
-  for (const std::string& name : unfound_files_) {
-    if (std::find(written.begin(), written.end(), name) != written.end()) continue;
+  std::vector<std::string> members;
+  members.reserve(exams->size());
+  for (size_t i = 0; i < exams->size(); ++i) members.push_back(MemberFilename(exams->at(i)));
+  const auto named = [](const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
+  // The files no folder held go back where they stood, after the file they
+  // followed (itself perhaps one of them): a list is read in its order.
+  std::vector<bool> placed(unfound_files_.size());
+  const auto append_followers = [&](const auto& self, const std::string& name) -> void {
+    for (size_t i = 0; i < unfound_files_.size(); ++i) {
+      const UnfoundFile& file = unfound_files_[i];
+      if (placed[i] || file.after != name || named(members, file.name)) continue;
+      placed[i] = true;
+      AppendTextElement(root, "examFile", file.name);
+      self(self, file.name);
+    }
+  };
+  append_followers(append_followers, std::string());
+  for (const std::string& name : members) {
     AppendTextElement(root, "examFile", name);
+    append_followers(append_followers, name);
+  }
+  for (size_t i = 0; i < unfound_files_.size(); ++i) {
+    if (placed[i] || named(members, unfound_files_[i].name)) continue;
+    AppendTextElement(root, "examFile", unfound_files_[i].name);
   }
 }
 
 bool ExamList::Save(const std::string& filename) {
   XmlDocument doc;
   SaveToXml(NewRecordRoot(doc, "examList"));
-  SaveRecord(doc, filename, kExamListKind);
-  return true;
+  return SaveRecord(doc, filename, kExamListKind);
 }
 
 Variant ExamList::Delete(const std::string& filename) {

@@ -169,8 +169,7 @@ bool Preferences::Load(const std::string& filename) {
 bool Preferences::Save(const std::string& filename) const {
   XmlDocument doc;
   SaveToXml(NewRecordRoot(doc, "pref"));
-  SaveRecord(doc, filename, kPreferencesKind);
-  return true;
+  return SaveRecord(doc, filename, kPreferencesKind);
 }
 
 bool Preferences::LoadFromXMLNode(const Variant& node) {

@@ -32,10 +32,11 @@ using automation::Variant;
 constexpr std::string_view kAddSource = "students:AddStudent";
 constexpr std::string_view kReplaceSource = "students:ReplaceStudent";
 
+constexpr std::string_view kRosterRoot = "students";
 // Load, save and delete of the whole roster.
-constexpr RecordKind kRosterKind{"Students", RequestShape::kB};
+constexpr RecordKind kRosterKind{"Students", RequestShape::kB, {}, kRosterRoot};
 // The reload and save around adding a student to a server roster.
-constexpr RecordKind kLockedRosterKind{"Students", RequestShape::kA};
+constexpr RecordKind kLockedRosterKind{"Students", RequestShape::kA, {}, kRosterRoot};
 
 [[noreturn]] void RaiseDuplicate(std::string description, std::string_view source) {
   throw AutomationError(automation::ObjectError(kDuplicateStudent), std::move(description),
@@ -45,10 +46,6 @@ constexpr RecordKind kLockedRosterKind{"Students", RequestShape::kA};
 Student& RequireStudent(Student* student) {
   if (!student) throw automation::RuntimeError(automation::kObjectNotSet);
   return *student;
-}
-
-bool IsBlank(std::string_view text) {
-  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 }  // namespace
@@ -89,7 +86,7 @@ bool Students::LoadWithFilter(std::string_view filename, Object* courses,
   Clear();
   const UrlParam params[] = {
       {"CourseID", course_id}, {"SectionID", section_id}, {"StudentID", student_id}};
-  const RecordKind kind{"Students", RequestShape::kB, params};
+  const RecordKind kind{"Students", RequestShape::kB, params, kRosterRoot};
   XmlDocument doc;
   if (!LoadRecord(doc, filename, kind)) return false;
   return ReadRoster(doc, courses);
@@ -121,7 +118,7 @@ bool Students::LoadFromXml(XmlNode root, Object* courses) {
 }
 
 void Students::BuildDocument(XmlDocument& doc, Object* courses) const {
-  XmlNode root = NewRecordRoot(doc, "students");
+  XmlNode root = NewRecordRoot(doc, kRosterRoot);
   SetAttributeText(root, "autoStudentID", std::to_string(auto_student_id_));
   if (!SaveToXml(root, courses)) {
     throw AutomationError(automation::E_FAIL, "a student could not be written", "Students.Save");
@@ -131,8 +128,7 @@ void Students::BuildDocument(XmlDocument& doc, Object* courses) const {
 bool Students::Save(std::string_view filename, Object* courses) {
   XmlDocument doc;
   BuildDocument(doc, courses);
-  SaveRecord(doc, filename, kRosterKind);
-  return true;
+  return SaveRecord(doc, filename, kRosterKind);
 }
 
 bool Students::SaveToXml(XmlNode node, Object* courses) const {
@@ -196,28 +192,26 @@ bool Students::AddStudent(std::string_view filename, Student* student, Object* c
 
 bool Students::AddToServerRoster(std::string_view filename, Student& student, Object* courses) {
   Clear();
-  const std::string url = BuildRecordUrl(filename, ServerPage::kLoad, kLockedRosterKind);
   XmlDocument doc;
-  platform::HttpResponse answer = PostToServerOrThrow(url);
-  if (!doc.LoadXml(answer.body).ok()) {
-    // Only a server that has no roster at all (an empty answer) gets a new
-    // one. Any other answer is an error page or a refusal; writing an empty
-    // roster over it would throw away every student the server holds.
-    if (!IsBlank(answer.body)) return false;
+  RecordRead read = ReadRecord(doc, filename, kLockedRosterKind);
+  if (read == RecordRead::kEmpty) {
+    // Only a server that has no roster at all (a 2xx answer with nothing in
+    // it) gets a new one. Any other answer is an error page or a refusal;
+    // writing an empty roster over it would throw away every student the
+    // server holds.
     if (!Save(filename, courses)) return false;
-    answer = PostToServerOrThrow(url);
-    if (!doc.LoadXml(answer.body).ok()) return false;
+    read = ReadRecord(doc, filename, kLockedRosterKind);
   }
+  if (read != RecordRead::kRead) return false;
   if (!ReadRoster(doc, courses)) return false;
   // The server pages pair the locked reload with this save.
   auto locked_save = [&] {
     XmlDocument out;
     BuildDocument(out, courses);
-    SaveRecord(out, filename, kLockedRosterKind);
+    return SaveRecord(out, filename, kLockedRosterKind);
   };
-  AddChecked(student, locked_save);
-  locked_save();
-  return true;
+  AddChecked(student, [&] { (void)locked_save(); });
+  return locked_save();
 }
 
 bool Students::AddToLocalRoster(std::string_view filename, Student& student, Object* courses) {
@@ -246,8 +240,7 @@ bool Students::AddToLocalRoster(std::string_view filename, Student& student, Obj
   if (Status writable = lock.AllowWrite(); !writable.ok()) {
     throw AutomationError(kLocalWriteFailed, writable.message(), std::string(kAddSource));
   }
-  SaveRecord(out, filename, kRosterKind);
-  return true;
+  return SaveRecord(out, filename, kRosterKind);
 }
 
 void Students::TakeOut(std::string_view student_id) {
@@ -304,15 +297,16 @@ bool Students::ReplaceStudent(std::string_view filename, Student* student, Objec
 bool Students::DeleteStudent(std::string_view filename, Student* student, Object* courses) {
   const Ref<Student> keep(&RequireStudent(student));
   const std::string id = student->StudentID();
+  // A request that names no student would leave the page to guess which
+  // one is meant.
+  if (id.empty()) return false;
   if (IsURL(filename)) {
     const UrlParam params[] = {{"StudentID", id}};
     const RecordKind kind{"Student", RequestShape::kB, params};
     const platform::HttpResponse answer =
         PostToServerOrThrow(BuildRecordUrl(filename, ServerPage::kDelete, kind));
-    if (!answer.body.empty()) {
-      ShowServerAnswer(ResponseText(answer));
-      return false;
-    }
+    if (!answer.body.empty()) ShowServerAnswer(ResponseText(answer));
+    if (!Succeeded(answer) || !answer.body.empty()) return false;
     TakeOut(id);
     return true;
   }

@@ -45,8 +45,7 @@ bool TextBooks::Exists(const Variant& id) {
 bool TextBooks::Save(const std::string& filename) {
   XmlDocument doc;
   SaveToXml(NewRecordRoot(doc, "textBookList"));
-  SaveRecord(doc, filename, kTextBooksKind);
-  return true;
+  return SaveRecord(doc, filename, kTextBooksKind);
 }
 
 void TextBooks::SaveToXml(XmlNode node) {

@@ -25,16 +25,10 @@ bool FetchHandleRecord(XmlDocument& doc, std::string_view directory, std::string
   if (IsURL(directory)) {
     // The folder and the name stay apart: the page gets the name exactly as
     // the caller gave it, whatever it holds.
-    std::string url = GetBaseURL(directory);
-    url.append(ServerPageName(ServerPage::kLoad));
-    url.append("?ObjName=");
-    url.append(obj_name);
-    url.append("&FileName=");
-    url.append(filename);
-    AppendURLParam(url, GetURLQuery(directory));
-    AppendURLParam(url, CurrentValidationString());
-    const platform::HttpResponse response = PostToServerOrThrow(std::move(url));
-    return doc.LoadXml(response.body).ok();
+    const std::string url =
+        BuildRecordUrl(directory, ServerPage::kLoad, RecordKind{obj_name}, filename);
+    const platform::HttpResponse response = PostToServerOrThrow(url);
+    return Succeeded(response) && doc.LoadXml(response.body).ok();
   }
   std::string path(directory);
   path.append(filename);

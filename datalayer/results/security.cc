@@ -28,7 +28,11 @@ bool Security::Login(const std::string& server_path) {
   Result<platform::HttpResponse> key_answer = PostToServer(folder + "LoginKey.asp");
   if (!key_answer.ok() || key_answer->status != kHttpOk) return false;
   const std::string key = ResponseText(*key_answer);
-  std::string validation = "LoginKey=" + key + "&LoginValue=" + EncryptPassword(key);
+  // The key is a value of the query it goes into: one holding "&" or "#"
+  // must not end early.
+  std::string validation = "LoginKey=";
+  AppendURLText(validation, key, UrlPart::kValue);
+  validation.append("&LoginValue=").append(EncryptPassword(key));
   std::string login_url = folder + "Login.asp?" + validation;
   StoreValidationString(std::move(validation));
 

@@ -189,8 +189,12 @@ TEST_F(LessonFolderTest, ListingsTakeTheRightFiles) {
       Filenames(*lesson->GetStudentLessons("d:/save/", "s17", false, pool));
   std::sort(all.begin(), all.end());
   EXPECT_EQ(all, (std::vector<std::string>{"intro_pml_s17.xml", "more_pml_s17.xml"}));
-  EXPECT_EQ(Filenames(*lesson->GetStudentLessons("d:/save/", "s17", true, pool)),
-            std::vector<std::string>{"more_pml_s17.xml"});
+  // The folder is joined to the file names with a separator when it has none.
+  for (const char* folder : {"d:/save/", "d:/save", "d:\\save"}) {
+    EXPECT_EQ(Filenames(*lesson->GetStudentLessons(folder, "s17", true, pool)),
+              std::vector<std::string>{"more_pml_s17.xml"})
+        << folder;
+  }
   EXPECT_EQ(lesson->GetStudentLessons("d:/save/", "", false, pool)->size(), 3u);
 }
 
@@ -288,6 +292,39 @@ TEST(LessonServerTest, RequestsNameTheLessonKindAndShape) {
   ASSERT_TRUE(server.GetRecord("copy_lm.xml").has_value());
   EXPECT_NE(server.GetRecord("copy_lm.xml")->find("<lessonFile>intro_pml.xml</lessonFile>"),
             std::string::npos);
+}
+
+TEST(LessonServerTest, AStudentCopyTheServerRefusesEndsTheMenuLoad) {
+  testing::TempPrefix prefix;
+  StoreValidationString("");
+  testing::RecordServer server;
+  server.ServeFolder("/app/save/");
+  server.PutRecord("intro_pml.xml", "<lesson><title>Intro</title><source>0</source></lesson>");
+  server.PutRecord("course_lm.xml",
+                   "<lessonMenu><title>Course</title><tutorialList><tutorial><title>T</title>"
+                   "<lessonList><lessonFile>intro_pml.xml</lessonFile></lessonList>"
+                   "</tutorial></tutorialList></lessonMenu>");
+  const std::string save_dir = server.app_url("/app/save/");
+  auto load = [&] {
+    auto menu = New<LessonMenu>("LessonMenu");
+    const bool loaded = menu->Load(server.location("course_lm.xml"), Variant(server.app_url()),
+                                   Variant::Null(), Variant("s1"), Variant(save_dir));
+    return loaded ? menu : Ref<LessonMenu>();
+  };
+  // No copy yet (the page says so): the definition, to be saved as the copy.
+  Ref<LessonMenu> menu = load();
+  ASSERT_TRUE(menu);
+  auto& tutorial = *dynamic_cast<Tutorial*>(menu->Tutorials()->at(0).object());
+  EXPECT_EQ(dynamic_cast<Lesson*>(tutorial.Lessons()->at(0).object())->LessonFilename(),
+            "intro_pml_s1.xml");
+
+  // A copy the server would not hand out may hold the student's work: the
+  // menu does not load, so nothing can be saved over it.
+  for (const int status : {200, 500}) {
+    server.loopback().Reply("POST", "/app/save/LoadPellamObject.asp",
+                            "<html><body>Service unavailable</body></html>", status);
+    EXPECT_FALSE(load()) << status;
+  }
 }
 
 }  // namespace

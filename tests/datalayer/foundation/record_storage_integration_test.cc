@@ -76,7 +76,7 @@ TEST_F(RecordServerTest, LoadSaveAndDeleteSendTheRecordPagesTheirRequests) {
   // The document goes as the body; no content type is claimed for it.
   XmlNode id = doc.DocumentElement().FirstChild().FirstChild();
   ASSERT_TRUE(id.SetText("SID00002").ok());
-  SaveRecord(doc, server_.location("copy.xml"), kStudents);
+  EXPECT_TRUE(SaveRecord(doc, server_.location("copy.xml"), kStudents));
   request = server_.last_request();
   EXPECT_EQ(request.target, "/app/SavePellamObject.asp?ObjName=Students&FileName=copy.xml");
   EXPECT_EQ(request.body, doc.Xml(XmlDeclaration::kInclude));
@@ -111,7 +111,7 @@ TEST_F(RecordServerTest, QueryAndSubFolderOfTheLocationReachTheRightPages) {
             "/app/class2/LoadPellamObject.asp?ObjName=Students&FileName=roster.xml&sid=7");
 
   StoreValidationString("LoginKey=k&LoginValue=v");
-  SaveRecord(doc, location, kExamList);
+  EXPECT_TRUE(SaveRecord(doc, location, kExamList));
   EXPECT_EQ(server_.last_request().target,
             "/app/class2/SavePellamObject.asp?ObjName=ExamList&FileName=roster.xml"
             "&LoginKey=k&LoginValue=v");
@@ -121,14 +121,14 @@ TEST_F(RecordServerTest, NonEmptyAnswerToASaveIsShownAndTheSaveCounts) {
   server_.loopback().Reply("POST", "/app/SavePellamObject.asp", "Quota exceeded: 2 MB\r\nCall us");
   XmlDocument doc;
   NewRecordRoot(doc, "pref");
-  SaveRecord(doc, server_.location("p.xml"), kStudents);
+  EXPECT_TRUE(SaveRecord(doc, server_.location("p.xml"), kStudents));
   const std::vector<std::string> prompts = Prompts();
   ASSERT_EQ(prompts.size(), 1u);
   EXPECT_EQ(prompts[0], "NorwinPellam2003\tQuota exceeded: 2 MB\\r\\nCall us\t0x0\tOK");
 
   // An answer in 8-bit text is shown as the server meant it.
   server_.loopback().Reply("POST", "/app/SavePellamObject.asp", "Fehler: Datei gel\xf6scht");
-  SaveRecord(doc, server_.location("p.xml"), kStudents);
+  EXPECT_TRUE(SaveRecord(doc, server_.location("p.xml"), kStudents));
   ASSERT_EQ(Prompts().size(), 2u);
   EXPECT_EQ(Prompts()[1], "NorwinPellam2003\tFehler: Datei gelöscht\t0x0\tOK");
 }
@@ -165,11 +165,50 @@ TEST_F(RecordServerTest, GarbageAndErrorPagesAreNoRecords) {
   EXPECT_FALSE(LoadRecord(doc, server_.location("roster.xml"), kStudents));
   EXPECT_FALSE(DeleteRecord(server_.location("roster.xml"), kStudents));
   NewRecordRoot(doc, "students");
-  SaveRecord(doc, server_.location("roster.xml"), kStudents);
+  EXPECT_FALSE(SaveRecord(doc, server_.location("roster.xml"), kStudents));
   ASSERT_EQ(Prompts().size(), 1u);
   EXPECT_NE(Prompts()[0].find("500 Internal Server Error"), std::string::npos);
   // Nothing of it reached the stored record.
   EXPECT_EQ(server_.GetRecord("roster.xml"), kRoster);
+}
+
+TEST_F(RecordServerTest, AnErrorStatusIsAFailedRequestWhateverItsText) {
+  server_.PutRecord("roster.xml", kRoster);
+  XmlDocument doc;
+  for (const int status : {302, 404, 500, 503}) {
+    SCOPED_TRACE(status);
+    // Even a well-formed record, and even an empty text, with an error
+    // status is no record, no save and no deletion.
+    for (const char* text : {kRoster, ""}) {
+      server_.AnswerErrorText(text, status);
+      EXPECT_EQ(ReadRecord(doc, server_.location("roster.xml"), kStudents), RecordRead::kRefused);
+      EXPECT_TRUE(doc.DocumentElement().IsNull());
+      NewRecordRoot(doc, "students");
+      EXPECT_FALSE(SaveRecord(doc, server_.location("roster.xml"), kStudents));
+      EXPECT_FALSE(DeleteRecord(server_.location("roster.xml"), kStudents));
+      try {
+        (void)FetchListing(server_.app_url(), kExamList, 2);
+        ADD_FAILURE() << "an error page is no empty listing";
+      } catch (const AutomationError& e) {
+        EXPECT_EQ(e.number, kServerFailed);
+        EXPECT_NE(e.description.find(std::to_string(status)), std::string::npos);
+      }
+    }
+  }
+  EXPECT_EQ(server_.GetRecord("roster.xml"), kRoster);
+
+  // What a 2xx answer is: an empty one, no record, or a record of another
+  // kind when the kind names its root.
+  const RecordKind roster{"Students", RequestShape::kB, {}, "students"};
+  server_.AnswerErrorText(" \r\n", 200);
+  EXPECT_EQ(ReadRecord(doc, server_.location("roster.xml"), roster), RecordRead::kEmpty);
+  server_.AnswerErrorText("Record roster.xml not found", 200);
+  EXPECT_EQ(ReadRecord(doc, server_.location("roster.xml"), roster), RecordRead::kNoRecord);
+  server_.AnswerErrorText("<html><body>Login first</body></html>", 200);
+  EXPECT_EQ(ReadRecord(doc, server_.location("roster.xml"), roster), RecordRead::kRefused);
+  EXPECT_TRUE(doc.DocumentElement().IsNull());
+  server_.AnswerNormally();
+  EXPECT_EQ(ReadRecord(doc, server_.location("roster.xml"), roster), RecordRead::kRead);
 }
 
 TEST_F(RecordServerTest, SilentOrAbsentServerFailsTheCallAfterTheTimeLimit) {
@@ -186,7 +225,7 @@ TEST_F(RecordServerTest, SilentOrAbsentServerFailsTheCallAfterTheTimeLimit) {
     EXPECT_EQ(e.number, kServerNotReached);
     EXPECT_NE(e.description.find("LoadPellamObject.asp"), std::string::npos) << e.description;
   }
-  EXPECT_THROW(SaveRecord(doc, server_.location("roster.xml"), kStudents), AutomationError);
+  EXPECT_THROW((void)SaveRecord(doc, server_.location("roster.xml"), kStudents), AutomationError);
   EXPECT_THROW((void)DeleteRecord(server_.location("roster.xml"), kStudents), AutomationError);
   EXPECT_THROW((void)FetchListing(server_.app_url(), kExamList, 2), AutomationError);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));

@@ -60,7 +60,7 @@ TEST_F(RecordStorageTest, SavedRecordLoadsBackWithTheSameContent) {
   const std::string file = (folder_.path() / "roster.xml").string();
   XmlDocument doc;
   BuildRoster(doc, "Zoë");
-  SaveRecord(doc, file, kStudents);
+  EXPECT_TRUE(SaveRecord(doc, file, kStudents));
 
   XmlDocument loaded;
   ASSERT_TRUE(LoadRecord(loaded, file, kStudents));
@@ -83,7 +83,7 @@ TEST_F(RecordStorageTest, SavedRecordLoadsBackWithTheSameContent) {
   // Saving again replaces the file whole and leaves no temporary files.
   XmlDocument second;
   BuildRoster(second, "Al");
-  SaveRecord(second, file, kStudents);
+  EXPECT_TRUE(SaveRecord(second, file, kStudents));
   ASSERT_TRUE(LoadRecord(loaded, file, kStudents));
   EXPECT_EQ(ChildText(loaded.DocumentElement().FirstChild(), "username"), "Al");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), 1);
@@ -97,7 +97,7 @@ TEST_F(RecordStorageTest, WindowsPathsResolveThroughTheDrives) {
   XmlDocument doc;
   BuildRoster(doc, "ann");
   // The folder is found without regard to case; the new file keeps its name.
-  SaveRecord(doc, "d:\\records\\Roster.xml", kStudents);
+  EXPECT_TRUE(SaveRecord(doc, "d:\\records\\Roster.xml", kStudents));
   ASSERT_TRUE(fs::exists(folder_.path() / "Records" / "Roster.xml"));
 
   XmlDocument loaded;
@@ -106,7 +106,7 @@ TEST_F(RecordStorageTest, WindowsPathsResolveThroughTheDrives) {
   // A drive that does not exist holds no records.
   EXPECT_FALSE(LoadRecord(loaded, "q:\\records\\Roster.xml", kStudents));
   EXPECT_TRUE(loaded.DocumentElement().IsNull());
-  EXPECT_THROW(SaveRecord(doc, "q:\\records\\Roster.xml", kStudents), AutomationError);
+  EXPECT_THROW((void)SaveRecord(doc, "q:\\records\\Roster.xml", kStudents), AutomationError);
 
   EXPECT_EQ(ListFolderFiles("d:\\records"), std::vector<std::string>{"Roster.xml"});
   EXPECT_TRUE(DeleteRecord("d:\\RECORDS\\roster.xml", kStudents));
@@ -134,7 +134,7 @@ TEST_F(RecordStorageTest, FailedSaveRaisesAndKeepsTheOldFile) {
   XmlDocument doc;
   BuildRoster(doc, "new");
   try {
-    SaveRecord(doc, (folder_.path() / "no-such-folder" / "r.xml").string(), kStudents);
+    (void)SaveRecord(doc, (folder_.path() / "no-such-folder" / "r.xml").string(), kStudents);
     ADD_FAILURE() << "saving into a missing folder must fail";
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number, kLocalWriteFailed);
@@ -145,12 +145,12 @@ TEST_F(RecordStorageTest, FailedSaveRaisesAndKeepsTheOldFile) {
   const fs::path locked = folder_.path() / "locked.xml";
   WriteText(locked, "<students/>");
   fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read);
-  EXPECT_THROW(SaveRecord(doc, locked.string(), kStudents), AutomationError);
+  EXPECT_THROW((void)SaveRecord(doc, locked.string(), kStudents), AutomationError);
   EXPECT_EQ(ReadText(locked), "<students/>");
 
   // A document without a root element is never written.
   XmlDocument empty;
-  EXPECT_THROW(SaveRecord(empty, (folder_.path() / "empty.xml").string(), kStudents),
+  EXPECT_THROW((void)SaveRecord(empty, (folder_.path() / "empty.xml").string(), kStudents),
                AutomationError);
   EXPECT_FALSE(fs::exists(folder_.path() / "empty.xml"));
 }

@@ -50,15 +50,30 @@ TEST_F(RecordUrlTest, ClassParametersFollowTheFileNameInTheirOrder) {
             "http://h/app/LoadPellamObject.asp?ObjName=Students&FileName=r.xml&CourseID=3"
             "&StudentID=SID00001&q=1&LoginKey=k&LoginValue=v");
 
-  // A parameter that is always sent goes out also when empty; values are
-  // not encoded.
+  // A parameter that is always sent goes out also when empty.
   const UrlParam summary[] = {{"CourseID", "", ParamPresence::kAlways},
-                              {"AttemptNum", "2 b&c", ParamPresence::kAlways}};
+                              {"AttemptNum", "2", ParamPresence::kAlways}};
   StoreValidationString("");
   EXPECT_EQ(BuildRecordUrl("http://h/app/e.xml", ServerPage::kLoad,
                            RecordKind{"ExamSummary", RequestShape::kB, summary}),
             "http://h/app/LoadPellamObject.asp?ObjName=ExamSummary&FileName=e.xml&CourseID="
-            "&AttemptNum=2 b&c");
+            "&AttemptNum=2");
+}
+
+TEST_F(RecordUrlTest, ValuesReachTheServerWhole) {
+  // "#" would end the request's query and "&" begin another parameter; "%"
+  // and "+" go as they are (the pages decode them), and so do blanks and
+  // other characters the HTTP layer encodes itself.
+  const UrlParam id[] = {{"StudentID", "SID#2&CourseID=9"}};
+  const RecordKind student{"Student", RequestShape::kB, id};
+  EXPECT_EQ(BuildRecordUrl("http://h/app/?t=1#x/a#1&b %41+é.xml", ServerPage::kDelete, student),
+            "http://h/app/DeletePellamObject.asp?ObjName=Student&FileName=a%231%26b %41+é.xml"
+            "&StudentID=SID%232%26CourseID=9&t=1%23x");
+  EXPECT_EQ(BuildRecordUrl("http://h/app/", ServerPage::kLoad, RecordKind{"Exam"}, "u#1.xml"),
+            "http://h/app/LoadPellamObject.asp?ObjName=Exam&FileName=u%231.xml");
+  // A folder holding "#" is no fragment either.
+  EXPECT_EQ(BuildListingUrl("http://h/app/#2/", RecordKind{"ExamList", RequestShape::kA}),
+            "http://h/app/%232/GetTitleFileNames.asp?ObjName=ExamList&");
 }
 
 TEST_F(RecordUrlTest, ListingUrlsHaveNoFileName) {

@@ -127,17 +127,29 @@ TEST_F(ServerRosterTest, AddStudentReloadsAndSavesInTheLockedShape) {
   EXPECT_EQ(unchanged->Roster().size(), 3u);
 }
 
-TEST_F(ServerRosterTest, AnErrorPageNeverBecomesAnEmptyRoster) {
+TEST_F(ServerRosterTest, AnAnswerThatIsNoRosterEndsAddAndReplaceWithoutSaving) {
+  struct Answer {
+    int status;
+    std::string body;
+  };
+  const Answer answers[] = {
+      {500, kRoster},  // an error status, whatever the text
+      {404, ""},       // an empty answer counts only with a 2xx status
+      {200, "<html><body>Database busy</body></html>"},  // well-formed, no roster
+      {200, "Not logged in"},
+  };
   server_.PutRecord("roster.xml", kRoster);
-  server_.loopback().Reply("POST", "/app/LoadPellamObject.asp", "<html><body>Database busy</body>",
-                           500);
-  EXPECT_FALSE(roster_->AddStudent(Location(), NewEntry("cnew").get(), nullptr));
-  EXPECT_EQ(server_.request_count(), 1u) << "nothing was saved";
-  EXPECT_EQ(server_.GetRecord("roster.xml"), kRoster);
-
-  server_.loopback().Reply("POST", "/app/LoadPellamObject.asp", "Not logged in");
-  EXPECT_FALSE(roster_->AddStudent(Location(), NewEntry("cnew").get(), nullptr));
-  EXPECT_EQ(server_.GetRecord("roster.xml"), kRoster);
+  for (const Answer& answer : answers) {
+    SCOPED_TRACE(answer.body);
+    server_.loopback().Reply("POST", "/app/LoadPellamObject.asp", answer.body, answer.status);
+    server_.ClearRequests();
+    EXPECT_FALSE(roster_->AddStudent(Location(), NewEntry("cnew").get(), nullptr));
+    EXPECT_FALSE(roster_->ReplaceStudent(Location(), NewEntry("bob", "SID00002").get(), nullptr));
+    EXPECT_EQ(server_.request_count(), 2u) << "nothing was saved";
+    EXPECT_FALSE(roster_->Load(Location(), nullptr));
+    EXPECT_EQ(roster_->Roster().size(), 0u);
+    EXPECT_EQ(server_.GetRecord("roster.xml"), kRoster);
+  }
 }
 
 TEST_F(ServerRosterTest, AServerWithoutARosterGetsOne) {
@@ -181,6 +193,32 @@ TEST_F(ServerRosterTest, ReplaceAndDeleteOnTheServer) {
   EXPECT_TRUE(roster_->Exists("SID00001"));
   ASSERT_EQ(Prompts().size(), 1u);
   EXPECT_EQ(Prompts()[0], "NorwinPellam2003\tStudent is enrolled\t0x0\tOK");
+
+  // An error status without a text is no deletion either.
+  server_.loopback().Reply("POST", "/app/DeletePellamObject.asp", "", 500);
+  EXPECT_FALSE(roster_->DeleteStudent(Location(), NewEntry("alee", "SID00001").get(), nullptr));
+  EXPECT_TRUE(roster_->Exists("SID00001"));
+
+  // An ID reaches the page whole; a student without one is never asked for.
+  server_.loopback().Reply("POST", "/app/DeletePellamObject.asp", "");
+  ASSERT_TRUE(roster_->DeleteStudent(Location(), NewEntry("x", "SID#2&a").get(), nullptr));
+  EXPECT_EQ(
+      server_.last_request().target,
+      "/app/DeletePellamObject.asp?ObjName=Student&FileName=roster.xml&StudentID=SID%232%26a");
+  server_.ClearRequests();
+  EXPECT_FALSE(roster_->DeleteStudent(Location(), NewEntry("alee").get(), nullptr));
+  EXPECT_EQ(server_.request_count(), 0u);
+}
+
+TEST_F(ServerRosterTest, ASaveTheServerRefusesIsNoSave) {
+  server_.PutRecord("roster.xml", kRoster);
+  ASSERT_TRUE(roster_->Load(Location(), nullptr));
+  server_.loopback().Reply("POST", "/app/SavePellamObject.asp", "", 500);
+  EXPECT_FALSE(roster_->Save(Location(), nullptr));
+  // A 2xx answer with a text is shown and still counts, as pages expect.
+  server_.loopback().Reply("POST", "/app/SavePellamObject.asp", "Saved with warnings");
+  EXPECT_TRUE(roster_->Save(Location(), nullptr));
+  EXPECT_EQ(Prompts(), std::vector<std::string>{"NorwinPellam2003\tSaved with warnings\t0x0\tOK"});
 }
 
 }  // namespace

@@ -57,8 +57,9 @@ class ExamList : public automation::Object {
   // Preferences::LoadFromXml raises, and 457 when two exams share a title
   // (the exams before it stay added).
   bool Load(const std::string& filename, const std::string& directory_list);
-  // Stores the list; true. Raises 424 when a member of Exams is no object
-  // and what its `filename` raises, before anything is stored.
+  // Stores the list; true, false when a server refused it. Raises 424 when a
+  // member of Exams is no object and what its `filename` raises, before
+  // anything is stored.
   bool Save(const std::string& filename);
   // True when the record was deleted (record_storage.h, DeleteRecord).
   automation::Variant Delete(const std::string& filename);
@@ -72,8 +73,9 @@ class ExamList : public automation::Object {
   // `directory_list`; see Load.
   void LoadFromXml(XmlNode root, std::string_view directory_list);
   // Appends `title`, `pref` and the `examFile` elements to the empty `root`:
-  // the members of Exams in order, then the files no folder held that no
-  // member names.
+  // the members of Exams in order, each file no folder held (and no member
+  // names) in its place of the loaded list, right after the file it followed
+  // there; one whose predecessor has left the list goes last.
   void SaveToXml(XmlNode root);
 
  private:
@@ -81,8 +83,14 @@ class ExamList : public automation::Object {
   automation::Ref<automation::Collection> exams_;
   automation::Ref<Preferences> prefs_;
   std::string filename_;
-  // Exam files the loads named that no folder held, in document order.
-  std::vector<std::string> unfound_files_;
+  // An exam file a load named that no folder held, and the file before it
+  // in that list ("" at its head), so that a save puts it back in its place.
+  struct UnfoundFile {
+    std::string name;
+    std::string after;
+  };
+  // In document order.
+  std::vector<UnfoundFile> unfound_files_;
 };
 
 }  // namespace norwin::datalayer

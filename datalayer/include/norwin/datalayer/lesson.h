@@ -18,6 +18,7 @@
 #include "norwin/automation/collection.h"
 #include "norwin/automation/object.h"
 #include "norwin/automation/variant.h"
+#include "norwin/datalayer/record_storage.h"
 #include "norwin/datalayer/xml_dom.h"
 
 namespace norwin::datalayer {
@@ -84,8 +85,12 @@ class Lesson : public automation::Object {
   // date); true for a lesson without tasks. Completed is not changed.
   bool CalcLessonComplete() const;
 
-  // Reads the record; false when it cannot be read or is not XML.
+  // Reads the record; false when it cannot be read, is not XML or is no
+  // `lesson` record (an error page).
   bool Load(const std::string& filename, const automation::Variant& task_pool);
+  // The same, telling what reading found (record_storage.h): a student's
+  // copy that is not there yet is another thing than one the server refused.
+  RecordRead Read(const std::string& filename, const automation::Variant& task_pool);
   // Fills the lesson from its `lesson` element. Tasks come from `task_pool`
   // (clones; references the pool lacks are skipped) or, when it is Null,
   // are new tasks carrying only their ID. True.

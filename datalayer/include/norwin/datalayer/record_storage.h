@@ -9,11 +9,15 @@
 // separator, drive letters, names looked up without regard to case).
 //
 // Failures the callers expect (a missing or unreadable record, a negative
-// server answer) are results. Failures they cannot act on reach the page
-// script as AutomationError: a server that cannot be reached or stays silent
-// past the time limits of server_request.h (kServerNotReached), a local file
-// that cannot be written (kLocalWriteFailed), a malformed listing (runtime
-// error 5). Nothing is kept between calls.
+// server answer) are results; an answer with an HTTP status other than 2xx
+// is always one, whatever its text, and nothing of it is ever read as a
+// record. Failures they cannot act on reach the page script as
+// AutomationError: a server that cannot be reached or stays silent past the
+// time limits of server_request.h (kServerNotReached), a listing the server
+// refused (kServerFailed), a local file that cannot be written
+// (kLocalWriteFailed), a malformed listing (runtime error 5). Values written
+// into a server URL reach the server whole (AppendURLText). Nothing is kept
+// between calls.
 #pragma once
 
 #include <span>
@@ -45,8 +49,8 @@ enum class RequestShape { kA, kB };
 
 enum class ParamPresence { kWhenNotEmpty, kAlways };
 
-// A class's own query parameter ("&CourseID=3"), inserted as it is, without
-// URL encoding.
+// A class's own query parameter ("&CourseID=3"); its value is inserted as
+// a URL value (AppendURLText, UrlPart::kValue).
 struct UrlParam {
   std::string_view name;
   std::string_view value;
@@ -55,34 +59,58 @@ struct UrlParam {
 
 // What a record class tells the storage about its requests: its object name
 // ("Students"), its shape and its parameters, in their fixed order (inserted
-// after the file name). The views must outlive the call they are given to.
+// after the file name), and the root element its records have, when reading
+// checks it: a well-formed document with another root (an error page in
+// XHTML) is then no record of the kind. The views must outlive the call they
+// are given to.
 struct RecordKind {
   std::string_view obj_name;
   RequestShape shape = RequestShape::kB;
   std::span<const UrlParam> params = {};
+  std::string_view root = {};
 };
 
 // The URL of `page` for the record at server location `location`:
 // GetBaseURL(location) & page & "?ObjName=" & kind & "&FileName=" &
 // GetURLFileName(location), the parameters, then the shape's tail.
 std::string BuildRecordUrl(std::string_view location, ServerPage page, const RecordKind& kind);
+// The same for the record `file` of the server folder `folder` ("http://h/
+// app/?k=1/"), the file name taken as it is, whatever it holds.
+std::string BuildRecordUrl(std::string_view folder, ServerPage page, const RecordKind& kind,
+                           std::string_view file);
 // The listing URL of the server folder `folder`: as above without FileName.
 std::string BuildListingUrl(std::string_view folder, const RecordKind& kind);
 
-// Reads the record at `filename` into `doc`. False, with `doc` empty and its
-// ParseError() telling why, when the file is missing or unreadable or the
-// text (file or server answer) is not well-formed XML.
+// What reading a record found.
+enum class RecordRead {
+  kRead,      // a document of the kind
+  kEmpty,     // the server answered 2xx with nothing (blanks at most)
+  kNoRecord,  // no record: a missing or unreadable file, text that is no
+              // well-formed XML
+  kRefused,   // the server answered with a status other than 2xx, or the
+              // document's root is not the kind's root element
+};
+
+// Reads the record at `filename` into `doc`; unless the result is kRead,
+// `doc` is left empty (its ParseError() tells why when parsing failed).
+// Read-modify-write operations act on the difference: only kEmpty means that
+// the server holds no record yet; kRefused ends the call without saving.
+[[nodiscard]] RecordRead ReadRecord(XmlDocument& doc, std::string_view filename,
+                                    const RecordKind& kind);
+// ReadRecord(...) == RecordRead::kRead.
 [[nodiscard]] bool LoadRecord(XmlDocument& doc, std::string_view filename, const RecordKind& kind);
 
-// Stores `doc` at `filename`. A local file is replaced whole (a temporary
-// file, then a rename: a failure leaves the old one as it was) and a failure
-// raises kLocalWriteFailed. To a server, the document is the request's body;
-// a non-empty answer is shown in a message box (OK button, caption
-// kServerAnswerCaption) and the save still counts as done.
-void SaveRecord(const XmlDocument& doc, std::string_view filename, const RecordKind& kind);
+// Stores `doc` at `filename`; false when a server refused it. A local file is
+// replaced whole (a temporary file, then a rename: a failure leaves the old
+// one as it was) and a failure raises kLocalWriteFailed. To a server, the
+// document is the request's body; a non-empty answer is shown in a message
+// box (OK button, caption kServerAnswerCaption). A 2xx answer counts as done
+// whatever its text; any other status is a refusal.
+[[nodiscard]] bool SaveRecord(const XmlDocument& doc, std::string_view filename,
+                              const RecordKind& kind);
 
 // Deletes the record at `filename`. Server: true exactly when the page
-// answers with empty text; the answer is not shown. Local: true when the
+// answers 2xx with empty text; the answer is not shown. Local: true when the
 // file (also a read-only one) was removed; false when it is missing, is a
 // folder, or cannot be removed.
 [[nodiscard]] bool DeleteRecord(std::string_view filename, const RecordKind& kind);
@@ -97,7 +125,8 @@ void ShowServerAnswer(std::string_view text);
 std::vector<std::string> ListFolderFiles(std::string_view folder);
 
 // POSTs the listing URL of `folder` and splits the answer into its
-// ";"-terminated fields (see SplitListing).
+// ";"-terminated fields (see SplitListing). An answer with a status other
+// than 2xx raises kServerFailed: an error page is no empty listing.
 std::vector<std::string> FetchListing(std::string_view folder, const RecordKind& kind,
                                       size_t fields_per_record);
 

@@ -3,8 +3,9 @@
 // Every exchange is one synchronous POST through the system layer's HTTP
 // client, bounded by the time limits below: a server that cannot be reached
 // or never answers makes the call fail after that time instead of freezing
-// the page that waits for it. The HTTP status is the caller's to look at;
-// the record pages use only the answer's text.
+// the page that waits for it. An answer whose HTTP status is not 2xx is a
+// failed request wherever it comes (Succeeded): an error page is never a
+// record, an acknowledgement or a listing, whatever its text.
 //
 // May be called from any thread; the limits are shared by the process.
 #pragma once
@@ -23,6 +24,10 @@ namespace norwin::datalayer {
 // reached, refuses the connection or stays silent past the time limit), as
 // the request objects of the original platform report it.
 inline constexpr automation::HResult kServerNotReached = automation::MakeHResult(0x800C0005);
+
+// The HRESULT of a request the server answered with an HTTP status other
+// than 2xx, where the caller reports failures as errors (listings).
+inline constexpr automation::HResult kServerFailed = automation::MakeHResult(0x800C0008);
 
 // How long a server may take: to accept the connection, and for the whole
 // exchange. Generous enough for a large record over a slow network.
@@ -43,8 +48,13 @@ void SetServerTimeLimitsForTesting(ServerTimeLimits limits);
 // that message, for callers that let it reach the page script.
 platform::HttpResponse PostToServerOrThrow(std::string url, std::string body = {});
 
-// The answer's text as UTF-8: the body as it is when it is UTF-8, else read
-// as Windows-1252, the code page of the servers that answer in 8-bit text.
+// Whether `response` is a success: its HTTP status is 2xx.
+bool Succeeded(const platform::HttpResponse& response);
+
+// The answer's text as UTF-8, as a browser's request object gives it: a
+// leading byte-order mark is dropped (UTF-16 after one is decoded); then the
+// body as it is when it is UTF-8, else read as Windows-1252, the code page of
+// the servers that answer in 8-bit text.
 std::string ResponseText(const platform::HttpResponse& response);
 
 }  // namespace norwin::datalayer

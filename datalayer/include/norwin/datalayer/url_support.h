@@ -33,4 +33,21 @@ std::string_view GetURLQuery(std::string_view s);
 // Appends "&" and `param` to `url` when `param` is not empty.
 void AppendURLParam(std::string& url, std::string_view param);
 
+// What a piece of text is to the request it is written into.
+enum class UrlPart {
+  // One value (a file name, an ID): "#" and "&" are percent-encoded, so the
+  // value reaches the server whole and cannot end early or add a parameter.
+  kValue,
+  // Part of the request's own structure (a folder, the location's extra
+  // query, a validation string): only "#" is percent-encoded, as nothing in
+  // a request to the record pages is a fragment.
+  kStructure,
+};
+
+// Appends `text` to `url` with the characters of `part` percent-encoded.
+// Everything else goes as written: "%" and "+" (which the server pages
+// decode themselves), and blanks, control characters and non-ASCII, which
+// the HTTP layer sends percent-encoded.
+void AppendURLText(std::string& url, std::string_view text, UrlPart part);
+
 }  // namespace norwin::datalayer
