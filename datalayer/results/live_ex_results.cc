@@ -150,33 +150,38 @@ void LiveExResults::SaveToXml(XmlNode root) const {
 }
 
 bool LiveExResults::StoreRecord(const XmlDocument& doc, std::string_view filename) const {
-  if (!IsURL(filename)) {
-    SaveRecord(doc, filename, kLiveExResultsKind);
-    return true;
-  }
+  if (!IsURL(filename)) return SaveRecord(doc, filename, kLiveExResultsKind);
   const platform::HttpResponse response =
       PostToServerOrThrow(BuildRecordUrl(filename, ServerPage::kSave, kLiveExResultsKind),
                           doc.Xml(XmlDeclaration::kInclude));
-  if (response.body.empty()) return true;
+  if (Succeeded(response) && response.body.empty()) return true;
   ShowSubmissionMessage(std::string(kLiveExSaveRefusedText) + ResponseText(response),
                         kSubmissionCaption);
   return false;
 }
 
 bool LiveExResults::Save(std::string_view filename, DeleteOld delete_old) {
-  // The full record is stored whatever becomes of the submission: the
-  // student's steps are never traded for an empty record.
+  // The full record is stored first: whatever becomes of the submission,
+  // the student's steps are never lost.
   XmlDocument doc;
   SaveToXml(NewRecordRoot(doc, kRootElement));
-  const bool stored = StoreRecord(doc, filename);
+  bool stored = StoreRecord(doc, filename);
 
   bool submitted = true;
   if (std::optional<Submission> submission = FindSubmission()) {
     submission->document->SetScore(CalcScore());
-    submitted = submission->document->Save("");
-    // Only an accepted score uses the document up; after a failure the next
-    // Save tries again.
-    if (submitted) (void)Delete(submission->file);
+    const SubmitResult result = submission->document->SubmitScore();
+    submitted = result == SubmitResult::kAccepted;
+    // A server that could not be reached gets the score with the next Save;
+    // one that answered has had its say, accepted or not.
+    if (result != SubmitResult::kNotReached) UseUp(*submission);
+    if (submitted) {
+      // The score is with the server: the record starts over, empty, and
+      // pages show a new exercise.
+      XmlDocument empty;
+      NewRecordRoot(empty, kRootElement);
+      stored = StoreRecord(empty, filename);
+    }
   }
 
   if (stored && delete_old == DeleteOld::kYes && orig_filename_ != filename &&
@@ -184,6 +189,12 @@ bool LiveExResults::Save(std::string_view filename, DeleteOld delete_old) {
     (void)Delete(orig_filename_);
   }
   return stored && submitted;
+}
+
+void LiveExResults::UseUp(const Submission& submission) const {
+  if (Delete(submission.file)) return;
+  // A document that stays must never send its score again.
+  (void)MarkSubmissionDocumentSent(submission.file, submission.document->TheXml());
 }
 
 std::optional<LiveExResults::Submission> LiveExResults::FindSubmission() const {
@@ -204,7 +215,7 @@ std::optional<LiveExResults::Submission> LiveExResults::FindSubmission() const {
 automation::Ref<VelloraLiveEx> LiveExResults::GetVelloraLiveEx() {
   std::optional<Submission> submission = FindSubmission();
   if (!submission) return {};
-  (void)Delete(submission->file);
+  UseUp(*submission);
   return std::move(submission->document);
 }
 
@@ -217,7 +228,7 @@ double LiveExResults::CalcScore() const {
   return static_cast<double>(correct) / static_cast<double>(scores_->size()) * 100;
 }
 
-bool LiveExResults::Delete(std::string_view filename) {
+bool LiveExResults::Delete(std::string_view filename) const {
   return DeleteRecord(filename, kLiveExResultsKind);
 }
 

@@ -80,10 +80,13 @@ bool VelloraLiveEx::Load(std::string_view filename, std::string_view ini_locatio
   // nowhere.
   const XmlNode root = doc.DocumentElement();
   if (root.NodeName() != kSubmissionRoot) return false;
+  // A document that served its submission once never sends another.
+  std::string xml = doc.Xml();
+  if (IsSubmissionDocumentSent(filename, xml)) return false;
   // The fields come first: a document whose fields do not read leaves
   // theXML as it was too.
   const bool loaded = LoadFromXml(root, filename);
-  the_xml_ = doc.Xml();
+  the_xml_ = std::move(xml);
   return loaded;
 }
 
@@ -126,7 +129,7 @@ void VelloraLiveEx::SaveToXml(XmlNode root) const {
 bool VelloraLiveEx::Save(std::string_view filename) {
   XmlDocument doc;
   SaveToXml(NewRecordRoot(doc, kSubmissionRoot));
-  if (filename.empty()) return SubmitScore();
+  if (filename.empty()) return SubmitScore() == SubmitResult::kAccepted;
   return StoreSubmissionDocument(doc, filename);
 }
 
@@ -145,8 +148,10 @@ std::string VelloraLiveEx::FormBody() const {
   return form.body();
 }
 
-bool VelloraLiveEx::SubmitScore() {
+SubmitResult VelloraLiveEx::SubmitScore() {
   const std::string body = FormBody();
+  bool refused = false;
+  bool unreached = false;
   for (int attempt = 1; attempt <= kLiveExAttempts; ++attempt) {
     // Without a backup host its turns go to the submit host, so that every
     // attempt has a chance.
@@ -154,7 +159,8 @@ bool VelloraLiveEx::SubmitScore() {
     const std::string& host =
         backup_turn && !submit_backup_host_.empty() ? submit_backup_host_ : submit_host_;
     const PostOutcome outcome = PostResultForm(host, body);
-    if (outcome.accepted()) return true;
+    if (outcome.accepted()) return SubmitResult::kAccepted;
+    (outcome.reached() ? refused : unreached) = true;
     switch (outcome.stage) {
       case PostStage::kAnswered:
         ShowSubmissionMessage(std::string(kLiveExRefusedText) + outcome.reply, kLiveExErrorCaption);
@@ -173,7 +179,10 @@ bool VelloraLiveEx::SubmitScore() {
     }
   }
   ShowSubmissionMessage(kLiveExGaveUpText, kLiveExNoticeCaption);
-  return false;
+  // A server that looked at the results and turned them down would turn
+  // them down again; only one that could not be reached may take them later.
+  // A document without a host that can be opened never will.
+  return unreached && !refused ? SubmitResult::kNotReached : SubmitResult::kRefused;
 }
 
 bool VelloraLiveEx::Delete(std::string_view filename) { return DeleteSubmissionDocument(filename); }

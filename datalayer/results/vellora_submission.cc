@@ -1,5 +1,7 @@
 #include "norwin/datalayer/vellora_submission.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -12,7 +14,9 @@
 #include "norwin/datalayer/url_support.h"
 #include "norwin/platform/case_fold.h"
 #include "norwin/platform/drives.h"
+#include "norwin/platform/files.h"
 #include "norwin/platform/http.h"
+#include "norwin/platform/prefix.h"
 #include "norwin/platform/prompts.h"
 
 namespace norwin::datalayer {
@@ -84,6 +88,32 @@ void AppendFormValue(std::string& body, std::string_view value) {
   }
 }
 
+// FNV-1a, 64 bits: a stable name for a document's mark, the same in every
+// process and build.
+uint64_t Fnv1a(std::string_view text, uint64_t hash = 0xcbf29ce484222325) {
+  for (const char c : text) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3;
+  }
+  return hash;
+}
+
+// Where the mark of the document at `filename` with text `xml` goes.
+fs::path SentMarkPath(std::string_view filename, std::string_view xml) {
+  std::string identity(filename);
+  identity.push_back('\n');
+  if (const std::optional<fs::path> path = IsURL(filename) ? std::nullopt : LocalPath(filename)) {
+    std::error_code error;
+    const auto modified = fs::last_write_time(*path, error);
+    if (!error) identity.append(std::to_string(modified.time_since_epoch().count()));
+  }
+  identity.push_back('\n');
+  char name[17];
+  std::snprintf(name, sizeof name, "%016llx",
+                static_cast<unsigned long long>(Fnv1a(xml, Fnv1a(identity))));
+  return platform::PrefixDir() / "vellora-sent" / name;
+}
+
 }  // namespace
 
 std::string_view ChooseAccessKey(std::string_view ini_location) {
@@ -109,7 +139,7 @@ bool LoadSubmissionDocument(XmlDocument& doc, std::string_view filename, std::st
         platform::DefaultHttpClient().Send(BoundedRequest("GET", KeyedDocumentUrl(filename, key)));
     if (!response.ok()) throw automation::AutomationError(kServerNotReached, response.message());
     // An error page is no submission document, even when it is well-formed.
-    if (response->status != 200) {
+    if (!Succeeded(*response)) {
       (void)doc.LoadXml("");
       return false;
     }
@@ -127,9 +157,8 @@ bool StoreSubmissionDocument(const XmlDocument& doc, std::string_view filename) 
   if (IsURL(filename)) {
     const platform::HttpResponse response =
         PostToServerOrThrow(std::string(filename), doc.Xml(XmlDeclaration::kInclude));
-    if (response.body.empty()) return true;
-    ShowSubmissionMessage(ResponseText(response), kSubmissionCaption);
-    return false;
+    if (!response.body.empty()) ShowSubmissionMessage(ResponseText(response), kSubmissionCaption);
+    return Succeeded(response) && response.body.empty();
   }
   const std::optional<fs::path> path = LocalPath(filename);
   if (!path) {
@@ -155,6 +184,19 @@ bool DeleteSubmissionDocument(std::string_view filename) {
   return fs::remove(*path, error) && !error;
 }
 
+bool IsSubmissionDocumentSent(std::string_view filename, std::string_view xml) {
+  std::error_code error;
+  return fs::exists(SentMarkPath(filename, xml), error);
+}
+
+bool MarkSubmissionDocumentSent(std::string_view filename, std::string_view xml) {
+  const fs::path mark = SentMarkPath(filename, xml);
+  std::error_code error;
+  fs::create_directories(mark.parent_path(), error);
+  // What the mark stands for, for an administrator who finds it.
+  return platform::WriteFileAtomically(mark, std::string(filename) + "\n").ok();
+}
+
 ResultForm& ResultForm::Add(std::string_view name, std::string_view value) {
   if (!(lead_ == Lead::kFirstField && body_.empty())) body_.push_back('&');
   body_.append(name);
@@ -172,7 +214,11 @@ ResultForm& ResultForm::AddIndexed(std::string_view name, int index, std::string
 bool IsAcceptedReply(std::string_view reply) { return reply.starts_with("success"); }
 
 bool PostOutcome::accepted() const {
-  return stage == PostStage::kAnswered && IsAcceptedReply(reply);
+  return stage == PostStage::kAnswered && status >= 200 && status <= 299 && IsAcceptedReply(reply);
+}
+
+bool PostOutcome::reached() const {
+  return stage == PostStage::kAnswered && status != 502 && status != 503 && status != 504;
 }
 
 PostOutcome PostResultForm(std::string_view host, std::string_view body) {
@@ -188,6 +234,7 @@ PostOutcome PostResultForm(std::string_view host, std::string_view body) {
     return outcome;
   }
   outcome.stage = PostStage::kAnswered;
+  outcome.status = response->status;
   outcome.reply = ResponseText(*response);
   return outcome;
 }

@@ -15,6 +15,7 @@
 #include "norwin/datalayer/live_ex_score.h"
 #include "norwin/datalayer/registry.h"
 #include "norwin/datalayer/security.h"
+#include "norwin/datalayer/server_request.h"
 #include "norwin/datalayer/xml_dom.h"
 #include "norwin/platform/clock.h"
 #include "norwin/platform/prompts.h"
@@ -133,8 +134,16 @@ TEST_F(LiveExResultsServerTest, TheRecordLivesBehindTheRecordPages) {
   EXPECT_FALSE(results->Delete(records_.location("lx7.xml")));
 }
 
-TEST_F(LiveExResultsServerTest, AWaitingSubmissionDocumentSendsTheScoreOnce) {
+constexpr char kFullRecord[] =
+    "<liveResults ID=\"LX7\"><title>Formatting cells</title>"
+    "<score correct=\"True\" attempts=\"1\">1</score>"
+    "<score correct=\"False\" attempts=\"2\">2</score>"
+    "<score correct=\"True\" attempts=\"3\">3</score></liveResults>";
+
+TEST_F(LiveExResultsServerTest, AnAcceptedScoreUsesTheDocumentUpAndEmptiesTheRecord) {
   const fs::path document = PutSubmission();
+  // A reply that begins with a byte-order mark is the same acceptance.
+  course_.SetAcceptReply("\xEF\xBB\xBFsuccess: stored");
   auto results = ThreeSteps();
   const fs::path record = prefix_.path() / "lx7.xml";
   ASSERT_TRUE(results->Save(record.string(), DeleteOld::kNo));
@@ -146,39 +155,80 @@ TEST_F(LiveExResultsServerTest, AWaitingSubmissionDocumentSendsTheScoreOnce) {
   EXPECT_EQ(forms[0].Field("exercise_id"), "LX7");
   EXPECT_EQ(forms[0].Field("result"), "66.6666666666667");
   EXPECT_EQ(forms[0].Field("key"), "pelvanx1");
-  // The document served its one submission; the record keeps every step.
+  // The document served its one submission; the page starts a new exercise.
   EXPECT_FALSE(fs::exists(document));
-  EXPECT_EQ(Saved(record),
-            "<liveResults ID=\"LX7\"><title>Formatting cells</title>"
-            "<score correct=\"True\" attempts=\"1\">1</score>"
-            "<score correct=\"False\" attempts=\"2\">2</score>"
-            "<score correct=\"True\" attempts=\"3\">3</score></liveResults>");
+  EXPECT_EQ(Saved(record), "<liveResults/>");
+  EXPECT_TRUE(Prompts().empty());
 
-  // Nothing waits any more: the next save stores and sends nothing.
+  // Nothing waits any more: the next save stores the record and sends nothing.
   ASSERT_TRUE(results->Save(record.string(), DeleteOld::kNo));
   EXPECT_EQ(course_.forms().size(), 1u);
-  EXPECT_TRUE(Prompts().empty());
+  EXPECT_EQ(Saved(record), kFullRecord);
 }
 
-TEST_F(LiveExResultsServerTest, AFailedSubmissionKeepsRecordAndDocumentForTheNextSave) {
-  const fs::path document = PutSubmission();
-  auto results = ThreeSteps();
-  const fs::path record = prefix_.path() / "lx7.xml";
-  course_.FailNext(5, CourseServer::Failure::kRefuse);
-  EXPECT_FALSE(results->Save(record.string(), DeleteOld::kNo));
-  EXPECT_EQ(course_.forms().size(), 5u);
-  EXPECT_EQ(Prompts().back(), std::string(kLiveExNoticeCaption) + "\t" +
-                                  std::string(kLiveExGaveUpText) + "\t0x0\tOK");
-  EXPECT_TRUE(fs::exists(document));
-  EXPECT_NE(Saved(record).find("<score correct=\"False\" attempts=\"2\">2</score>"),
-            std::string::npos);
+TEST_F(LiveExResultsServerTest, AFailedSubmissionAlwaysKeepsTheFullRecord) {
+  SetServerTimeLimitsForTesting(
+      ServerTimeLimits{std::chrono::milliseconds(300), std::chrono::milliseconds(300)});
+  course_.SetSilence(std::chrono::seconds(2));
+  struct Case {
+    CourseServer::Failure failure;
+    bool document_kept;  // for the next Save to send
+  };
+  // A server that answered has had its say: sending again would only meet
+  // the same refusal, with its messages, on every later Save. One that
+  // could not be reached may take the score next time.
+  for (const Case& c : {Case{CourseServer::Failure::kRefuse, false},
+                        Case{CourseServer::Failure::kServerError, false},
+                        Case{CourseServer::Failure::kSilence, true}}) {
+    SCOPED_TRACE(static_cast<int>(c.failure));
+    course_.ClearRequests();
+    const fs::path document = PutSubmission();
+    auto results = ThreeSteps();
+    const fs::path record = prefix_.path() / "lx7.xml";
+    course_.FailNext(5, c.failure);
+    EXPECT_FALSE(results->Save(record.string(), DeleteOld::kNo));
+    EXPECT_EQ(course_.forms().size(), 5u);
+    EXPECT_EQ(Prompts().back(), std::string(kLiveExNoticeCaption) + "\t" +
+                                    std::string(kLiveExGaveUpText) + "\t0x0\tOK");
+    EXPECT_EQ(fs::exists(document), c.document_kept);
+    EXPECT_EQ(Saved(record), kFullRecord);
 
-  // The server is back: the next save sends the score and uses the
-  // document up.
-  ASSERT_TRUE(results->Save(record.string(), DeleteOld::kNo));
-  EXPECT_EQ(course_.forms().size(), 6u);
-  EXPECT_TRUE(course_.forms().back().accepted);
-  EXPECT_FALSE(fs::exists(document));
+    ASSERT_TRUE(results->Save(record.string(), DeleteOld::kNo));
+    EXPECT_EQ(course_.forms().size(), c.document_kept ? 6u : 5u);
+    EXPECT_FALSE(fs::exists(document));
+    EXPECT_EQ(Saved(record), c.document_kept ? "<liveResults/>" : kFullRecord);
+  }
+  SetServerTimeLimitsForTesting(ServerTimeLimits{});
+}
+
+TEST_F(LiveExResultsServerTest, ADocumentThatCannotBeDeletedIsMarkedSentAndRefused) {
+  // The results folder is a server folder that hands documents out but
+  // deletes none.
+  const std::string folder = course_.document_url("");
+  ASSERT_TRUE(WriteRegistryString(kHkeyLocalMachine, kLiveExSettingsKey, kLiveExResultsDirValue,
+                                  folder.substr(0, folder.size() - 1)));
+  auto put = [&](std::string_view assignment) {
+    course_.PutDocument("VelloraLiveEx_LX7.xml",
+                        "<VUDUD_INPUTS><SUBMIT_HOST_V3>" + course_.submit_url() +
+                            "</SUBMIT_HOST_V3><liveExercise><id>LX7</id><assignmentId>" +
+                            std::string(assignment) +
+                            "</assignmentId></liveExercise></VUDUD_INPUTS>");
+  };
+  put("A1");
+  auto results = ThreeSteps();
+  const std::string record = (prefix_.path() / "lx7.xml").string();
+  ASSERT_TRUE(results->Save(record, DeleteOld::kNo));
+  ASSERT_EQ(course_.forms().size(), 1u);
+  // Still there, but it sent its score: never again.
+  ASSERT_TRUE(results->Save(record, DeleteOld::kNo));
+  EXPECT_EQ(course_.forms().size(), 1u);
+  EXPECT_FALSE(results->GetVelloraLiveEx());
+
+  // A document issued anew is another one.
+  put("A2");
+  ASSERT_TRUE(results->Save(record, DeleteOld::kNo));
+  ASSERT_EQ(course_.forms().size(), 2u);
+  EXPECT_EQ(course_.forms()[1].Field("assignment_id"), "A2");
 }
 
 TEST_F(LiveExResultsServerTest, GetVelloraLiveExHandsOutTheDocumentOnce) {

@@ -12,6 +12,7 @@
 
 #include "norwin/automation/error.h"
 #include "norwin/datalayer/record_storage.h"
+#include "norwin/datalayer/server_request.h"
 #include "support/course_server.h"
 #include "support/temp_prefix.h"
 
@@ -87,8 +88,20 @@ TEST_F(SubmissionTest, OnlyALowerCaseSuccessAtTheStartAccepts) {
   EXPECT_FALSE(IsAcceptedReply(" success"));
   EXPECT_FALSE(IsAcceptedReply("succes"));
   EXPECT_FALSE(IsAcceptedReply(""));
-  EXPECT_FALSE((PostOutcome{PostStage::kNotSent, "success"}).accepted());
-  EXPECT_TRUE((PostOutcome{PostStage::kAnswered, "success"}).accepted());
+  EXPECT_FALSE((PostOutcome{PostStage::kNotSent, "success", 0}).accepted());
+  EXPECT_TRUE((PostOutcome{PostStage::kAnswered, "success", 200}).accepted());
+  // An error page is no acceptance, whatever it says.
+  EXPECT_FALSE((PostOutcome{PostStage::kAnswered, "success", 500}).accepted());
+  // A gateway that could not reach the server is no answer of the server's.
+  EXPECT_TRUE((PostOutcome{PostStage::kAnswered, "failure", 500}).reached());
+  EXPECT_FALSE((PostOutcome{PostStage::kAnswered, "", 503}).reached());
+  EXPECT_FALSE((PostOutcome{PostStage::kNotSent, "", 0}).reached());
+  // A byte-order mark is no part of the reply's text.
+  platform::HttpResponse answer;
+  answer.body = "\xEF\xBB\xBFsuccess";
+  EXPECT_TRUE(IsAcceptedReply(ResponseText(answer)));
+  answer.body = std::string("\xFF\xFEs\0u\0c\0c\0e\0s\0s\0", 16);
+  EXPECT_TRUE(IsAcceptedReply(ResponseText(answer)));
   // An address a request cannot open is not tried at all.
   EXPECT_EQ(PostResultForm("", "&a=1").stage, PostStage::kNotOpened);
   EXPECT_EQ(PostResultForm("c:\\submit.asp", "&a=1").stage, PostStage::kNotOpened);

@@ -7,10 +7,12 @@
 //
 // Submission documents wait in the folder named by the registry value
 // `resultsDir` of HKEY_LOCAL_MACHINE\Software\Norwin Interactive\Pellam\Zephon,
-// as "VelloraLiveEx_" + ExamID + ".xml". Save always stores the full record
-// and then submits the score; the document is removed only once the server
-// has accepted the score, so a failed submission is tried again by the next
-// Save.
+// as "VelloraLiveEx_" + ExamID + ".xml". Save stores the full record and
+// then submits the score. Once the server has accepted it, the stored record
+// becomes the empty `liveResults` root and the document is used up (deleted,
+// or marked as sent when it cannot be deleted). A server that refused the
+// score uses the document up too, and the full record stays; a server that
+// could not be reached leaves both for the next Save to try again.
 //
 // Expected failures are results (false); storage errors reach the caller as
 // record_storage.h raises them. One thread at a time, as every automation
@@ -30,7 +32,8 @@
 
 namespace norwin::datalayer {
 
-inline constexpr RecordKind kLiveExResultsKind{"LiveExResults", RequestShape::kA};
+inline constexpr RecordKind kLiveExResultsKind{
+    "LiveExResults", RequestShape::kA, {}, "liveResults"};
 
 // Where the submission documents of live exercises wait.
 inline constexpr std::string_view kLiveExSettingsKey =
@@ -74,7 +77,8 @@ class LiveExResults : public automation::Object {
 
   // ---- Loading ----
   // Reads the record at `filename` and adds its scores. False, with the
-  // object as it was, when it is missing or no well-formed document.
+  // object as it was, when it is missing, no well-formed document or no
+  // `liveResults` record (an error page).
   bool Load(std::string_view filename);
   // Reads the `liveResults` element `root`: attributes ID and
   // completionDate, children title and studentID (missing ones leave their
@@ -88,13 +92,14 @@ class LiveExResults : public automation::Object {
   // studentID only when not empty, child title always, one `score` child
   // per member of Scores.
   void SaveToXml(XmlNode root) const;
-  // Stores the full record at `filename` (a server's non-empty answer is
-  // shown after kLiveExSaveRefusedText and counts as a failure), then, when
-  // a submission document waits for this exercise, sends CalcScore() with
-  // it and removes it once the server has accepted. With DeleteOld::kYes and
-  // a stored record, the record it was loaded from is deleted when it is
-  // another one. True when the record was stored and the score, if there was
-  // one to send, was accepted.
+  // Stores the full record at `filename` (a server's non-empty or non-2xx
+  // answer is shown after kLiveExSaveRefusedText and counts as a failure),
+  // then, when a submission document waits for this exercise, sends
+  // CalcScore() with it (see the top of this file for what becomes of the
+  // record and the document). With DeleteOld::kYes and a stored record, the
+  // record it was loaded from is deleted when it is another one. True when
+  // the record was stored and the score, if there was one to send, was
+  // accepted.
   bool Save(std::string_view filename, DeleteOld delete_old);
 
   // The waiting submission document of this exercise, loaded with the first
@@ -106,7 +111,7 @@ class LiveExResults : public automation::Object {
   double CalcScore() const;
 
   // Deletes the record at `filename` (record_storage.h's DeleteRecord).
-  bool Delete(std::string_view filename);
+  bool Delete(std::string_view filename) const;
 
  private:
   struct Submission {
@@ -115,6 +120,8 @@ class LiveExResults : public automation::Object {
   };
   // The submission document waiting for ExamID, loaded but not deleted.
   std::optional<Submission> FindSubmission() const;
+  // Deletes the document of a submission that is over, or marks it as sent.
+  void UseUp(const Submission& submission) const;
   // Stores `doc` at `filename`; false when a server refused it.
   bool StoreRecord(const XmlDocument& doc, std::string_view filename) const;
 

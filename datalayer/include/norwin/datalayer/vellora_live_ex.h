@@ -24,6 +24,7 @@
 
 #include "norwin/automation/binder.h"
 #include "norwin/automation/object.h"
+#include "norwin/datalayer/vellora_submission.h"
 #include "norwin/datalayer/xml_dom.h"
 
 namespace norwin::datalayer {
@@ -79,8 +80,9 @@ class VelloraLiveEx : public automation::Object {
   // ---- Loading ----
   // Chooses the access key for `ini_location` (ChooseAccessKey), reads the
   // document at `filename` (LoadSubmissionDocument) and its fields. False,
-  // with the properties as they were, when the document cannot be read or
-  // its root element is not VUDUD_INPUTS (an error page in XHTML).
+  // with the properties as they were, when the document cannot be read, its
+  // root element is not VUDUD_INPUTS (an error page in XHTML), or it is
+  // marked as sent (IsSubmissionDocumentSent).
   bool Load(std::string_view filename, std::string_view ini_location);
   // Reads the fields of the VUDUD_INPUTS element `root`; missing elements
   // leave their properties as they are. A `SUBMIT_HOST` inside
@@ -102,8 +104,10 @@ class VelloraLiveEx : public automation::Object {
   std::string FormBody() const;
   // Posts the form up to kLiveExAttempts times (attempts 3 and 5 to the
   // backup host, or to the submit host when there is no backup host),
-  // showing the messages above; true as soon as the server accepts it.
-  bool SubmitScore();
+  // showing the messages above; kAccepted as soon as the server accepts it.
+  // After the last attempt: kNotReached when no attempt reached the server
+  // (PostOutcome::reached), else kRefused.
+  SubmitResult SubmitScore();
 
   // False for a server address; otherwise whether the local file went.
   bool Delete(std::string_view filename);

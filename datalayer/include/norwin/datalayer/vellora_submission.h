@@ -48,7 +48,7 @@ std::string KeyedDocumentUrl(std::string_view url, std::string_view key);
 // Reads the submission document at `filename` into `doc`: for an "http:"
 // location the answer to a GET of KeyedDocumentUrl(filename, key), else the
 // local file. False, with `doc` empty, when the file is missing or
-// unreadable, the server answers with another status than 200, or the text
+// unreadable, the server answers with another status than 2xx, or the text
 // is not well-formed XML. Raises AutomationError kServerNotReached when the
 // server gives no answer within the time limits.
 [[nodiscard]] bool LoadSubmissionDocument(XmlDocument& doc, std::string_view filename,
@@ -59,14 +59,25 @@ std::string KeyedDocumentUrl(std::string_view url, std::string_view key);
 // kLocalWriteFailed); to an "http:" location the document is POSTed to that
 // address itself, and true means the server answered with empty text; any
 // text is its error message, shown unchanged in a message box (OK button,
-// caption kSubmissionCaption), and the result is false. A server that gives
-// no answer raises kServerNotReached.
+// caption kSubmissionCaption), and the result is false, as it is for an
+// answer with an HTTP status other than 2xx. A server that gives no answer
+// raises kServerNotReached.
 [[nodiscard]] bool StoreSubmissionDocument(const XmlDocument& doc, std::string_view filename);
 
 // Deletes the local file `filename`, also a read-only one. False for an
 // "http:" location (nothing is sent), for a missing file or a folder, and
 // when the file cannot be removed.
 [[nodiscard]] bool DeleteSubmissionDocument(std::string_view filename);
+
+// Documents that served their submission but could not be removed (a
+// results folder the user may read but not change) are marked as sent: an
+// empty file in $NORWIN_PREFIX/vellora-sent/ named after the document's
+// location, its file's modification time and its text `xml` (as XmlDocument
+// Xml() gives it). A document issued anew at that location is another
+// document. MarkSubmissionDocumentSent is false when the mark cannot be
+// written.
+bool IsSubmissionDocumentSent(std::string_view filename, std::string_view xml);
+[[nodiscard]] bool MarkSubmissionDocumentSent(std::string_view filename, std::string_view xml);
 
 // A result form in the order its fields are added, as
 // application/x-www-form-urlencoded text: "name=value" pairs joined by "&".
@@ -104,15 +115,28 @@ enum class PostStage {
 
 struct PostOutcome {
   PostStage stage = PostStage::kNotOpened;
+  // The answer's text (ResponseText: a byte-order mark is no part of it).
   std::string reply;
-  // Whether the server took the results: it answered, and its text begins
-  // with "success" (exactly, case-sensitive).
+  long status = 0;  // the HTTP status of the answer
+  // Whether the server took the results: it answered with a 2xx status, and
+  // its text begins with "success" (exactly, case-sensitive).
   bool accepted() const;
+  // Whether the course-management server itself answered: not when no
+  // answer came, and not when a gateway in front of it answered that it
+  // could not reach it or that it is unavailable for now (502, 503, 504).
+  bool reached() const;
 };
 
-// Whether `reply` is the server's acceptance: its first seven characters
-// are "success".
+// Whether `reply` (the answer's text) is the server's acceptance: its first
+// seven characters are "success".
 bool IsAcceptedReply(std::string_view reply);
+
+// What became of a submission after all its attempts.
+enum class SubmitResult {
+  kAccepted,
+  kRefused,     // the server answered, and not with its acceptance
+  kNotReached,  // no attempt reached the server; a later one may
+};
 
 // POSTs `body` to `host` with Content-Type "application/x-www-form-urlencoded",
 // synchronously, within the time limits of server_request.h. Never throws
