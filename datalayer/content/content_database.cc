@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -9,6 +12,8 @@
 #include "norwin/automation/convert.h"
 #include "norwin/datalayer/url_support.h"
 #include "norwin/platform/case_fold.h"
+#include "norwin/platform/clock.h"
+#include "norwin/platform/codepage.h"
 #include "norwin/platform/drives.h"
 
 namespace norwin::datalayer {
@@ -16,6 +21,25 @@ namespace norwin::datalayer {
 namespace {
 
 using automation::AutomationError;
+
+// How often a database another process is writing is asked again.
+constexpr std::chrono::milliseconds kBusyPollInterval{25};
+
+// `path` as the path of a "file:" URI: the characters that would end it or
+// begin an escape are percent-encoded.
+std::string UriPath(std::string_view path) {
+  std::string uri;
+  for (const char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+      uri.append(escaped);
+    } else {
+      uri.push_back(c);
+    }
+  }
+  return uri;
+}
 
 std::string Describe(std::string_view message, const std::string& path) {
   std::string text = "Content database '";
@@ -44,27 +68,53 @@ ContentDatabase::ContentDatabase(std::string_view location, std::string source)
     Fail(SQLITE_CANTOPEN, "unable to open database file");
   }
   path_ = resolved->string();
+  const Opened opened = Open(path_, SQLITE_OPEN_READONLY);
+  if (opened.code == SQLITE_OK) return;
+  // A database in WAL mode needs its companion files, which a read-only
+  // disc or folder cannot hold. Such media change under nobody, so the file
+  // is read as it stands, without them. Not a database another process is
+  // writing (busy): read that way, it could be seen half written.
+  if (opened.code == SQLITE_CANTOPEN || opened.code == SQLITE_READONLY ||
+      opened.code == SQLITE_IOERR) {
+    const Opened immutable =
+        Open("file:" + UriPath(path_) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    if (immutable.code == SQLITE_OK) return;
+    // Read on its own, the file tells what is wrong with it (no database
+    // at all, no permission to read it).
+    Fail(immutable.code, immutable.message);
+  }
+  Fail(opened.code, opened.message);
+}
+
+ContentDatabase::Opened ContentDatabase::Open(const std::string& name, int flags) {
   // Read-only: a missing file is an error, never a new empty database.
-  const int opened = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
-  if (opened != SQLITE_OK) {
-    const int code = opened;
-    std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
-    sqlite3_close(db_);
-    db_ = nullptr;
-    Fail(code, message);
+  int code = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
+  if (code == SQLITE_OK) {
+    sqlite3_extended_result_codes(db_, 0);
+    sqlite3_busy_handler(db_, &ContentDatabase::WaitWhileBusy, this);
+    // A file that is no database opens; the engine finds out on first read.
+    // Read its header now, so that the error names the file rather than the
+    // first table asked for.
+    code = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) return Opened{};
   }
-  sqlite3_extended_result_codes(db_, 0);
-  // A file that is no database opens; the engine finds out on first read.
-  // Read its header now, so that the error names the file rather than the
-  // first table asked for.
-  const int checked =
-      sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-  if (checked != SQLITE_OK) {
-    std::string message = sqlite3_errmsg(db_);
-    sqlite3_close(db_);
-    db_ = nullptr;
-    Fail(checked, message);
+  Opened failed{code, db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code)};
+  // The engine's text says what failed; the system's says why.
+  if (const int cause = db_ ? sqlite3_system_errno(db_) : 0; cause != 0) {
+    failed.message.append(" (").append(std::strerror(cause)).append(")");
   }
+  sqlite3_close(db_);
+  db_ = nullptr;
+  return failed;
+}
+
+int ContentDatabase::WaitWhileBusy(void* data, int count) {
+  auto* database = static_cast<ContentDatabase*>(data);
+  platform::SystemSource& source = platform::Source();
+  if (count == 0) database->busy_since_ = source.Now();
+  if (source.Now() - database->busy_since_ >= kContentBusyTimeout) return 0;
+  source.Sleep(kBusyPollInterval, platform::WaitEvents::kBlock);
+  return 1;
 }
 
 ContentDatabase::~ContentDatabase() { sqlite3_close(db_); }
@@ -171,7 +221,13 @@ std::string_view ContentQuery::Text(int column) const {
     default: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
       const int size = sqlite3_column_bytes(statement_, column);
-      return text ? std::string_view(text, static_cast<size_t>(size)) : std::string_view();
+      const std::string_view stored =
+          text ? std::string_view(text, static_cast<size_t>(size)) : std::string_view();
+      if (platform::IsValidUtf8(stored)) return stored;
+      // Text written by the titles' Windows tools is in their code page;
+      // read as it was meant, a pool loaded from it can always be saved.
+      number_text_ = platform::Cp1252ToUtf8(stored);
+      return number_text_;
     }
   }
 }

@@ -10,20 +10,30 @@
 // password of its own, and a password compiled into every copy of the
 // library never kept anyone out, so none is sent or checked: the file the
 // location names is opened as it is, read-only (a title's content is never
-// changed by the program that shows it, and a read-only disc must open).
-// Tables and columns keep their original names; queries are fixed texts or
-// prepared statements with bound values, never text pasted together.
+// changed by the program that shows it, and a read-only disc must open,
+// whatever its journal mode: a database that cannot be opened otherwise, as
+// one in WAL mode on read-only media, is read as immutable). A database
+// another process is writing is waited for, kContentBusyTimeout at most, in
+// waits of the clock source (norwin/platform/clock.h). Tables and columns
+// keep their original names; queries are fixed texts, never text pasted
+// together.
+//
+// Text. Columns hold UTF-8; text that is not valid UTF-8 was written in the
+// Windows code page and is read as Windows-1252, so that everything read can
+// be written into a record again.
 //
 // Errors. What the database engine refuses (a file that is missing or is no
 // database, a missing table or column) raises AutomationError with
 // kContentDatabaseError + SQLite's primary result code, the engine's message
-// and the file in the description, and the caller's `source`. Reading Null
+// (with the system's reason, such as "Permission denied", when there is
+// one) and the file in the description, and the caller's `source`. Reading Null
 // where text is required raises runtime error 94 "Invalid use of Null", as
 // storing Null into a text field does in the language the records were
 // written in. A pool table without rows is an error too (FailEmpty). One thread at a time uses a
 // database and its queries.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -40,6 +50,9 @@ namespace norwin::datalayer {
 // The base of the errors the database engine reports: this number plus
 // SQLite's primary result code (SQLITE_CANTOPEN 14 gives 0x8004100E).
 inline constexpr automation::HResult kContentDatabaseError = automation::ObjectError(0x1000);
+
+// How long a database another process is writing is waited for.
+inline constexpr std::chrono::milliseconds kContentBusyTimeout{2000};
 
 // The native file a content-database location names, when one exists there
 // as a regular file; nullopt for a server location, a path that does not
@@ -73,9 +86,10 @@ class ContentQuery {
 
   // Whether the current row holds Null in `column`.
   bool IsNull(int column) const;
-  // The value of `column` in the current row as text: text as stored, an
-  // integer in decimal, a real number in the language's default form; ""
-  // for Null. The view lives until the next call of Text, Next or Reset.
+  // The value of `column` in the current row as text: text as stored (read
+  // as Windows-1252 when it is not UTF-8), an integer in decimal, a real
+  // number in the language's default form; "" for Null. The view lives until the next call of Text,
+  // Next or Reset.
   std::string_view Text(int column) const;
   // The same for a column whose value must not be Null: raises runtime
   // error 94, with the database's source, when it is.
@@ -121,11 +135,22 @@ class ContentDatabase {
   const std::string& source() const { return source_; }
 
  private:
+  struct Opened {
+    int code = 0;  // SQLITE_OK when db_ is open and its header was read
+    std::string message;
+  };
+  // Opens `name` with `flags` into db_ and reads the header; on failure
+  // db_ is null again.
+  Opened Open(const std::string& name, int flags);
+  // SQLite's busy handler: waits while `count` waits stay within
+  // kContentBusyTimeout.
+  static int WaitWhileBusy(void* data, int count);
   [[noreturn]] void FailFromEngine(int code) const;
 
   std::string path_;
   std::string source_;
   sqlite3* db_ = nullptr;
+  std::chrono::system_clock::time_point busy_since_;
 };
 
 }  // namespace norwin::datalayer
