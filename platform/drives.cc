@@ -38,6 +38,18 @@ struct DriveState {
   std::array<Components, 26> folders;
 };
 
+// Drives of this process alone (MountFolderAsDrive); an empty root: none.
+// A lock of its own, because DriveRoot is called with the state locked.
+struct MountedDrives {
+  std::mutex mutex;
+  std::array<fs::path, 26> roots;
+};
+
+MountedDrives& Mounted() {
+  static MountedDrives* mounted = new MountedDrives();  // never destroyed: usable during exit
+  return *mounted;
+}
+
 DriveState& State() {
   static DriveState* state = new DriveState();  // never destroyed: usable during exit
   return *state;
@@ -179,6 +191,11 @@ fs::path DrivesDir() { return PrefixDir() / "drives"; }
 std::optional<fs::path> DriveRoot(char letter) {
   const char lower = LowerLetter(letter);
   if (!lower) return std::nullopt;
+  {
+    MountedDrives& mounted = Mounted();
+    std::lock_guard lock(mounted.mutex);
+    if (!mounted.roots[lower - 'a'].empty()) return mounted.roots[lower - 'a'];
+  }
   const fs::path dir = DrivesDir();
   const fs::path entry = dir / std::string(1, lower);
   std::error_code ec;
@@ -296,6 +313,30 @@ void ResetDrivesForTesting() {
   state.initialised = false;
   state.current = 'c';
   for (Components& folder : state.folders) folder.clear();
+  MountedDrives& mounted = Mounted();
+  std::lock_guard mounted_lock(mounted.mutex);
+  for (fs::path& root : mounted.roots) root.clear();
+}
+
+Result<char> MountFolderAsDrive(const fs::path& folder) {
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(folder, ec);
+  if (ec || !fs::is_directory(absolute, ec)) {
+    return Status::Error(folder.string() + " is not a folder");
+  }
+  for (char letter = 'd'; letter <= 'z'; ++letter) {
+    if (DriveExists(letter)) continue;
+    {
+      MountedDrives& mounted = Mounted();
+      std::lock_guard lock(mounted.mutex);
+      mounted.roots[letter - 'a'] = WithoutTrailingSeparator(absolute);
+    }
+    DriveState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.folders[letter - 'a'].clear();
+    return letter;
+  }
+  return Status::Error("no drive letter is free for " + folder.string());
 }
 
 }  // namespace norwin::platform

@@ -153,5 +153,19 @@ TEST_F(DrivesTest, NativePathsMapBackToTheDeepestDrive) {
   EXPECT_EQ(ToWindowsPath("/usr/share/doc"), std::nullopt);
 }
 
+TEST_F(DrivesTest, AFolderMountedForTheProcessIsTheNextFreeDrive) {
+  Link('d', disc());
+  fs::create_directories(disc() / "course");
+  Result<char> letter = MountFolderAsDrive(disc() / "course");
+  ASSERT_TRUE(letter.ok()) << letter.message();
+  EXPECT_EQ(*letter, 'e');
+  EXPECT_EQ(Resolve("e:\start.htm"), disc() / "course" / "start.htm");
+  EXPECT_EQ(ToWindowsPath(disc() / "course" / "start.htm"), "e:\start.htm");
+  EXPECT_FALSE(fs::exists(prefix_.path() / "drives" / "e"));  // nothing written
+  EXPECT_FALSE(MountFolderAsDrive(disc() / "missing").ok());
+  ResetDrivesForTesting();
+  EXPECT_FALSE(DriveExists('e'));
+}
+
 }  // namespace
 }  // namespace norwin::platform

@@ -71,7 +71,14 @@ Result<std::filesystem::path> ResolveWindowsPath(std::string_view path);
 // it holds a backslash.
 std::optional<std::string> ToWindowsPath(const std::filesystem::path& native);
 
-// Forgets the current drive and folders, as if the process had just started.
+// Makes `folder` a drive of this process alone (no link is written): the
+// first letter from d to z that is no drive yet. Returns the letter; fails
+// when `folder` is not an existing folder or every letter is taken. For a
+// course given by its native path, whose folder is then its course drive.
+Result<char> MountFolderAsDrive(const std::filesystem::path& folder);
+
+// Forgets the current drive and folders and the process's own drives, as if
+// the process had just started.
 void ResetDrivesForTesting();
 
 }  // namespace norwin::platform
