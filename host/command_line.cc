@@ -18,7 +18,7 @@ bool IsWhiteSpace(char c) {
 StartMode StartModeOf(std::string_view command_line) {
   if (EqualsIgnoringAsciiCase(command_line, "/RegServer")) return StartMode::kRegister;
   if (EqualsIgnoringAsciiCase(command_line, "/UnRegServer")) return StartMode::kUnregister;
-  if (command_line == "--help") return StartMode::kHelp;
+  if (command_line == "--help" || command_line == "-h") return StartMode::kHelp;
   if (command_line == "--version") return StartMode::kVersion;
   if (command_line == "--demo") return StartMode::kDemo;
   if (command_line.empty()) return StartMode::kChooseSettings;
@@ -62,8 +62,11 @@ std::string_view UsageText() {
          "  --demo        opens the demo course that comes with lumo\n"
          "  /RegServer    writes the program's registry entries and ends\n"
          "  /UnRegServer  removes them and ends\n"
-         "  --help        shows this text\n"
+         "  -h, --help    shows this text\n"
          "  --version     shows the version\n"
+         "\n"
+         "SETTINGS may also be the native path of a .cfg file (\"course/lumo.cfg\"):\n"
+         "its folder is then the course drive.\n"
          "\n"
          "Machine state (registry, profile, drive links) lies in $NORWIN_PREFIX,\n"
          "by default ~/.local/share/norwin.\n";

@@ -28,22 +28,29 @@ void ShowError(std::string_view text, std::string_view caption = kSettingsErrorC
 
 }  // namespace
 
-std::string FetchConfigDocument(std::string_view address) {
+Result<std::string> FetchConfigDocument(std::string_view address) {
   p::HttpRequest request;
   request.url = std::string(address);
   request.user_agent = std::string(kHttpAgent);
   request.max_response_bytes = kMaxConfigDocumentBytes;
   Result<p::HttpResponse> response = p::DefaultHttpClient().Send(request);
-  if (!response.ok()) {
-    std::fprintf(stderr, "lumo: no configuration document: %s\n", response.message().c_str());
-    return {};
-  }
+  if (!response.ok()) return response.status();
   std::string& body = response->body;
   if (!p::IsValidUtf8(body)) return p::Cp1252ToUtf8(body);
   return std::move(body);
 }
 
-bool Settings::Load(std::string_view location) { return LoadLink(location, 1); }
+bool Settings::Load(std::string_view location) {
+  failure_.clear();
+  if (LoadLink(location, 1)) return true;
+  if (failure_.empty()) failure_ = "the settings " + std::string(location) + " cannot be used";
+  return false;
+}
+
+bool Settings::Fail(std::string cause) {
+  failure_ = std::move(cause);
+  return false;
+}
 
 bool Settings::LoadLink(std::string_view location, int link) {
   if (location.starts_with('"')) {
@@ -56,14 +63,16 @@ bool Settings::LoadLink(std::string_view location, int link) {
   if (CountCharacters(location) > kMaxLocationChars) {
     ShowError("The settings location is longer than " + std::to_string(kMaxLocationChars) +
               " characters:\n" + std::string(location));
-    return false;
+    return Fail("the settings location is longer than " + std::to_string(kMaxLocationChars) +
+                " characters");
   }
   // Each session link fetches another document; a server that keeps
   // handing out session ids would otherwise chain for ever.
   if (link > kMaxSessionLinks) {
     ShowError("The settings lead through more than " + std::to_string(kMaxSessionLinks) +
               " session links; the last one was:\n" + std::string(location));
-    return false;
+    return Fail("the settings lead through more than " + std::to_string(kMaxSessionLinks) +
+                " session links");
   }
   const std::string copy(location);
   if (copy.starts_with("http://")) return LoadFromAddress(copy, link);
@@ -71,13 +80,20 @@ bool Settings::LoadLink(std::string_view location, int link) {
 }
 
 bool Settings::LoadFromAddress(const std::string& address, int link) {
-  const std::string document = FetchConfigDocument(address);
+  Result<std::string> fetched = FetchConfigDocument(address);
+  if (!fetched.ok()) {
+    // The Windows program read an unreachable server as an empty document
+    // and complained of a missing "run"; say which server and why instead.
+    ShowError("Cannot read the settings from the server " + address + ":\n" + fetched.message());
+    return Fail("cannot read the settings from the server " + address + ": " + fetched.message());
+  }
+  const std::string& document = *fetched;
   cx = FindConfigNumber("cx", 800, document);
   cy = FindConfigNumber("cy", 600, document);
   if (!FindConfigText("run", run, kFieldCapacity, document)) {
     ShowError("Config from http:// returned no 'run' parameter");
     ShowError(document, "Config String Was:");
-    return false;
+    return Fail("the settings from " + address + " have no 'run'");
   }
   if (!sessionID.empty()) {
     run += kSessionStateQuery;
@@ -91,7 +107,7 @@ bool Settings::LoadFromAddress(const std::string& address, int link) {
   }
   if (!FindConfigText("title", title, kFieldCapacity, document)) {
     ShowError("Config from http:// returned no 'title' parameter");
-    return false;
+    return Fail("the settings from " + address + " have no 'title'");
   }
   FindConfigText("redirKey", redirKey, kFieldCapacity, document);
   return true;
@@ -103,13 +119,16 @@ bool Settings::LoadFromFile(const std::string& location, int link) {
     drive = location[0];
     if (!CheckFile(location, drive)) {
       ShowTemplateMessage(kIdsUnableToOpen, location);
-      return false;
+      return Fail("cannot open the settings file " + location);
     }
     file = location;
   } else {
-    if (CountCharacters(location) + 2 > kMaxLocationChars) return false;
+    if (CountCharacters(location) + 2 > kMaxLocationChars) {
+      return Fail("the settings location is longer than " + std::to_string(kMaxLocationChars - 2) +
+                  " characters");
+    }
     const std::optional<char> found = SearchCourseDrive(location);
-    if (!found) return false;
+    if (!found) return Fail("no drive holds the settings file " + location);
     drive = *found;
     // The drive was just found to exist, so neither call can fail in a way
     // that matters: the file check below reports any trouble.
@@ -117,7 +136,7 @@ bool Settings::LoadFromFile(const std::string& location, int link) {
     (void)p::SetCurrentDirectory(std::string{drive, ':', '\\'});
     if (!CheckFile(location, drive)) {
       ShowTemplateMessage(kIdsUnableToOpen, location);
-      return false;
+      return Fail("cannot open the settings file " + location);
     }
     file = PrefixDrive(location, drive);
   }
@@ -125,18 +144,18 @@ bool Settings::LoadFromFile(const std::string& location, int link) {
   Result<std::filesystem::path> native = p::ResolveWindowsPath(file);
   if (!native.ok()) {
     ShowTemplateMessage(kIdsUnableToOpen, location);
-    return false;
+    return Fail("cannot open the settings file " + location + ": " + native.message());
   }
   // The profile functions read a file that is not text as an empty one; say
   // so instead of failing without a word.
   if (Result<p::Profile> profile = p::Profile::Load(*native); !profile.ok()) {
     ShowError(location + " is not a settings file:\n" + profile.message());
-    return false;
+    return Fail(location + " is not a settings file: " + profile.message());
   }
 
   const std::string run_value =
       p::GetPrivateProfileString(kSection, "run", "", kFileTextCapacity, *native);
-  if (run_value.empty()) return false;
+  if (run_value.empty()) return Fail("the settings file " + location + " has no 'run'");
   if (run_value.starts_with("http://")) {
     run = run_value;
   } else {
@@ -155,7 +174,7 @@ bool Settings::LoadFromFile(const std::string& location, int link) {
   cy = p::GetPrivateProfileInt(kSection, "cy", 600, *native);
   const std::string title_value =
       p::GetPrivateProfileString(kSection, "title", "", kFileTextCapacity, *native);
-  if (title_value.empty()) return false;
+  if (title_value.empty()) return Fail("the settings file " + location + " has no 'title'");
   title = title_value;
   redirKey =
       p::GetPrivateProfileString(kSection, "redirKey", kDefaultRedirKey, kFieldCapacity, *native);

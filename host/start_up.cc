@@ -11,6 +11,7 @@
 #include "norwin/host/registration.h"
 #include "norwin/host/settings.h"
 #include "norwin/host/string_table.h"
+#include "norwin/platform/drives.h"
 #include "norwin/platform/registry.h"
 #include "norwin/version.h"
 
@@ -52,6 +53,44 @@ HResult Registration(RegistrationSwitch action) {
   return result;
 }
 
+// A settings file named by its native path ("course/lumo.cfg",
+// "/media/disc/lumo.cfg"): an existing file, without a drive letter or a
+// backslash. Its folder becomes a drive of this process, so that the
+// course's root-relative pages ("run=\start.htm") are found beside it.
+// Returns the Windows path of the file on that drive; nullopt for a
+// location that is not such a path (it is then a Windows path or an
+// address, as always), or when no letter is free (the reason in `failure`).
+std::optional<std::string> NativeSettingsFile(std::string_view location, std::string* failure) {
+  if (location.starts_with('"')) {
+    location.remove_prefix(1);
+    if (location.ends_with('"')) location.remove_suffix(1);
+  }
+  if (location.empty() || (location.size() >= 2 && location[1] == ':') ||
+      location.find('\\') != std::string_view::npos || location.starts_with("http://")) {
+    return std::nullopt;
+  }
+  std::error_code error;
+  const std::filesystem::path file = std::filesystem::absolute(location, error);
+  if (error || !std::filesystem::is_regular_file(file, error)) return std::nullopt;
+  // A folder that is a drive's root already keeps its letter.
+  if (std::optional<std::string> windows = platform::ToWindowsPath(file);
+      windows && windows->size() > 3 && windows->find('\\', 3) == std::string::npos) {
+    return windows;
+  }
+  Result<char> drive = platform::MountFolderAsDrive(file.parent_path());
+  if (!drive.ok()) {
+    *failure = drive.message();
+    return std::nullopt;
+  }
+  return std::string{*drive, ':', '\\'} + file.filename().string();
+}
+
+// Ends a start that failed: one line on standard error naming the cause.
+int StartFailed(std::string_view cause) {
+  std::fprintf(stderr, "lumo: %.*s\n", static_cast<int>(cause.size()), cause.data());
+  return kStartFailed;
+}
+
 }  // namespace
 
 int RunLumo(int argc, const char* const* argv, const CourseRunner& run_course) {
@@ -72,19 +111,22 @@ int RunLumo(int argc, const char* const* argv, const CourseRunner& run_course) {
     std::string location;
     if (mode == StartMode::kDemo) {
       Result<std::string> demo = PrepareDemoCourse(DemoCourseFolder());
-      if (!demo.ok()) {
-        std::fprintf(stderr, "lumo: %s\n", demo.message().c_str());
-        return 1;
-      }
+      if (!demo.ok()) return StartFailed(demo.message());
       location = std::move(*demo);
     } else if (mode == StartMode::kChooseSettings) {
       std::optional<std::string> chosen = ChooseFile(kIdsSettingsFilter);
-      if (!chosen) return 0;
+      if (!chosen) return StartFailed("no settings file was chosen");
       location = std::move(*chosen);
     } else {
       location = TrimWhiteSpace(command_line);
+      std::string failure;
+      if (std::optional<std::string> file = NativeSettingsFile(location, &failure)) {
+        location = std::move(*file);
+      } else if (!failure.empty()) {
+        return StartFailed(failure);
+      }
     }
-    if (!TheSettings().Load(location)) return 0;
+    if (!TheSettings().Load(location)) return StartFailed(TheSettings().failure());
   }
 
   // As the original's server module did, the whole command line is scanned
@@ -95,9 +137,8 @@ int RunLumo(int argc, const char* const* argv, const CourseRunner& run_course) {
 
   // No window without a start page; the program ends as it does after a
   // run.
-  if (TheSettings().run.empty()) return 0;
-  run_course(TheSettings());
-  return 0;
+  if (TheSettings().run.empty()) return StartFailed("the settings name no start page");
+  return run_course(TheSettings());
 }
 
 }  // namespace norwin::host

@@ -28,6 +28,7 @@ TEST(CommandLineTest, ChoosesTheStartMode) {
   EXPECT_EQ(StartModeOf("--version"), StartMode::kVersion);
   EXPECT_EQ(StartModeOf("--demo"), StartMode::kDemo);
   EXPECT_EQ(StartModeOf("--demo x"), StartMode::kRun);
+  EXPECT_EQ(StartModeOf("-h"), StartMode::kHelp);
   EXPECT_EQ(StartModeOf("\"d:\\course\\x.cfg\""), StartMode::kRun);
 }
 

@@ -38,6 +38,7 @@ constexpr std::string_view kClosingPage = "<script>window.external.Stop()</scrip
 struct Outcome {
   int exit_code = -1;
   std::string out;
+  std::string err;
 };
 
 class LumoProcessTest : public ::testing::Test {
@@ -74,10 +75,14 @@ class LumoProcessTest : public ::testing::Test {
     argv.push_back(nullptr);
 
     const std::filesystem::path out_file = work_.path() / "stdout.txt";
+    const std::filesystem::path err_file = work_.path() / "stderr.txt";
     const pid_t child = fork();
     if (child == 0) {
       const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       ::dup2(out, 1);
+      const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(err, 2);
+      if (!cwd_.empty() && ::chdir(cwd_.c_str()) != 0) _exit(126);
       ::execve(argv[0], argv.data(), envp.data());
       _exit(127);
     }
@@ -86,6 +91,7 @@ class LumoProcessTest : public ::testing::Test {
     if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
       outcome.exit_code = WEXITSTATUS(status);
     outcome.out = ReadFile(out_file);
+    outcome.err = ReadFile(err_file);
     return outcome;
   }
 
@@ -104,6 +110,7 @@ class LumoProcessTest : public ::testing::Test {
   TempDir work_;
   std::filesystem::path answers_ = work_.path() / "answers.txt";
   std::filesystem::path log_ = work_.path() / "prompts.log";
+  std::filesystem::path cwd_;  // the child's working folder when not empty
 };
 
 TEST_F(LumoProcessTest, RegistersAndUnregistersItself) {
@@ -140,9 +147,12 @@ TEST_F(LumoProcessTest, LoadsTheSettingsOfItsCommandLine) {
   EXPECT_EQ(Run({"  \"e:\\my", "course\\lumo.cfg\"  "}).exit_code, 0);
   EXPECT_EQ(ReadFile(log_), "");
 
-  // A switch with more text is a location: searched for, not registered.
+  // A switch with more text is a location: searched for, not registered;
+  // the failed start says why.
   WriteFile(answers_, "Cancel\n");
-  EXPECT_EQ(Run({"/RegServer", "now"}).exit_code, 0);
+  const Outcome cancelled = Run({"/RegServer", "now"});
+  EXPECT_EQ(cancelled.exit_code, 1);
+  EXPECT_EQ(cancelled.err, "lumo: no drive holds the settings file /RegServer now\n");
   EXPECT_EQ(ReadFile(log_),
             "BEEP\t0x30\nLumo\tCannot find the CD-ROM;\\n\\nmake sure your CD-ROM drive is turned "
             "on and the correct disc is present.\t0x35\tCancel\n");
@@ -157,17 +167,44 @@ TEST_F(LumoProcessTest, OffersTheChooserForAnEmptyCommandLine) {
   EXPECT_EQ(Run({}).exit_code, 0);
   EXPECT_EQ(ReadFile(log_), "OPEN\tSettings (*.cfg)\\0*.cfg\\0\t" + cfg.string() + "\n");
 
-  // Cancelled: ends at once.
+  // Cancelled: ends at once, as a failed start.
   WriteFile(log_, "");
   WriteFile(answers_, "\n");
-  EXPECT_EQ(Run({}).exit_code, 0);
+  const Outcome cancelled = Run({});
+  EXPECT_EQ(cancelled.exit_code, 1);
+  EXPECT_EQ(cancelled.err, "lumo: no settings file was chosen\n");
   EXPECT_EQ(ReadFile(log_), "OPEN\tSettings (*.cfg)\\0*.cfg\\0\t\n");
 }
 
+TEST_F(LumoProcessTest, TakesANativeSettingsPathWhoseFolderIsTheCourse) {
+  // Deep in c:, on no drive of its own: run=\start.htm is the page beside it.
+  const std::filesystem::path folder = c_.path() / "home" / "pat" / "course";
+  WriteFile(folder / "lumo.cfg", "[general]\nrun=\\start.htm\ntitle=T\n");
+  WriteFile(folder / "start.htm", kClosingPage);
+  cwd_ = folder.parent_path();
+  for (const std::string& path : {(folder / "lumo.cfg").string(), std::string("course/lumo.cfg")}) {
+    const Outcome outcome = Run({path});
+    EXPECT_EQ(outcome.exit_code, 0) << path << outcome.err;
+  }
+  EXPECT_EQ(ReadFile(log_), "");  // no drive search, no missing file
+
+  // A missing file named so is searched for as a Windows path.
+  WriteFile(answers_, "Cancel\n");
+  const Outcome missing = Run({"course/none.cfg"});
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err, "lumo: no drive holds the settings file course/none.cfg\n");
+}
+
 TEST_F(LumoProcessTest, PrintsItsUsage) {
+  for (const char* option : {"--help", "-h"}) {
+    const Outcome outcome = Run({option});
+    EXPECT_EQ(outcome.exit_code, 0);
+    EXPECT_TRUE(outcome.out.starts_with("Usage: lumo [SETTINGS]\n")) << outcome.out;
+  }
+  const Outcome version = Run({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_TRUE(version.out.starts_with("lumo (Lumo) ")) << version.out;
   Outcome outcome = Run({"--help"});
-  EXPECT_EQ(outcome.exit_code, 0);
-  EXPECT_TRUE(outcome.out.starts_with("Usage: lumo [SETTINGS]\n")) << outcome.out;
   EXPECT_EQ(ReadFile(log_), "");
   EXPECT_FALSE(std::filesystem::exists(prefix_.path() / "registry.db"));
 }

@@ -233,12 +233,18 @@ TEST_F(SettingsAddressTest, ShowsTheDocumentWhenRunIsMissing) {
             "Settings::Load() error\tConfig from http:// returned no 'run' parameter\t0x0\tOK\n"
             "Config String Was:\ttitle=T\\ncx=5\\n<b>error</b>\\n\t0x0\tOK\n");
 
-  // A server that is not there gives an empty document.
+  EXPECT_EQ(settings_.failure(), "the settings from " + Url("/norun.asp") + " have no 'run'");
+
+  // A server that is not there is named, with the reason.
   prompts_.Answer("");
   EXPECT_FALSE(settings_.Load("http://127.0.0.1:1/config.asp"));
-  EXPECT_EQ(prompts_.Log(),
-            "Settings::Load() error\tConfig from http:// returned no 'run' parameter\t0x0\tOK\n"
-            "Config String Was:\t\t0x0\tOK\n");
+  EXPECT_TRUE(
+      prompts_.Log().starts_with("Settings::Load() error\tCannot read the settings from "
+                                 "the server http://127.0.0.1:1/config.asp:\\n"))
+      << prompts_.Log();
+  EXPECT_TRUE(settings_.failure().starts_with(
+      "cannot read the settings from the server http://127.0.0.1:1/config.asp: "))
+      << settings_.failure();
 
   // An error page counts as the document, whatever its status.
   prompts_.Answer("");
@@ -250,7 +256,7 @@ TEST_F(SettingsAddressTest, ShowsTheDocumentWhenRunIsMissing) {
   prompts_.Answer("");
   server_.Reply("GET", "/huge.asp", "run=x\ntitle=T\n" + std::string(kMaxConfigDocumentBytes, 'x'));
   EXPECT_FALSE(settings_.Load(Url("/huge.asp")));
-  EXPECT_NE(prompts_.Log().find("Config String Was:\t\t0x0\tOK\n"), std::string::npos);
+  EXPECT_NE(prompts_.Log().find("Cannot read the settings from the server"), std::string::npos);
 
   // Without a title.
   prompts_.Answer("");

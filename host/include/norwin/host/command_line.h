@@ -8,10 +8,10 @@
 //   anything else                               run; the text, trimmed, is the
 //                                               settings location
 //
-// "--help" and "--version" (exactly) print the usage or the version instead,
-// and "--demo" opens the demo course that comes with the program
-// (demo_course.h); they are this program's own additions and never a
-// settings location.
+// "--help" or "-h" and "--version" (exactly) print the usage or the
+// version instead, and "--demo" opens the demo course that comes with the
+// program (demo_course.h); they are this program's own additions and never
+// a settings location.
 #pragma once
 
 #include <string>

@@ -17,13 +17,17 @@
 // settings file. It also refuses, with a message, what the original could
 // not handle safely: a location of more than kMaxLocationChars characters,
 // a session chain longer than kMaxSessionLinks links, and a settings file
-// that is not a text file. Call it on the prompts' thread.
+// that is not a text file; and a settings server that cannot be reached is
+// named with the reason (the original read it as an empty document). Call
+// it on the prompts' thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "norwin/platform/status.h"
 
 namespace norwin::host {
 
@@ -45,6 +49,9 @@ class Settings {
   // false otherwise (messages have been shown as described above), and the
   // record may then be partly written.
   [[nodiscard]] bool Load(std::string_view location);
+  // Why the last Load failed, in a few words for standard error ("no drive
+  // holds the settings file \x.cfg"); empty after a Load that succeeded.
+  const std::string& failure() const { return failure_; }
 
   std::string run;        // start page: a path with drive letter, or an http:// address
   int32_t cx = 800;       // width of the window's client area in pixels
@@ -58,16 +65,18 @@ class Settings {
   bool LoadLink(std::string_view location, int link);
   bool LoadFromAddress(const std::string& address, int link);
   bool LoadFromFile(const std::string& location, int link);
+  bool Fail(std::string cause);
+
+  std::string failure_;
 };
 
 // The process's settings record.
 Settings& TheSettings();
 
 // The answer of `address` to a plain GET with the agent kHttpAgent, as
-// text; empty when the address cannot be opened or answers with more than
-// kMaxConfigDocumentBytes (the reason goes to standard error). Any answer
-// counts, whatever its status. Bytes that are not UTF-8 are read as
-// Windows-1252.
-std::string FetchConfigDocument(std::string_view address);
+// text; fails with the reason when the address cannot be reached or answers
+// with more than kMaxConfigDocumentBytes. Any answer counts, whatever its
+// status. Bytes that are not UTF-8 are read as Windows-1252.
+Result<std::string> FetchConfigDocument(std::string_view address);
 
 }  // namespace norwin::host
