@@ -59,6 +59,10 @@
   const HANDLE = Symbol('handle');
   const MEMBERS = Symbol('members');
   const KEEPER = Symbol('keeper');
+  // Marks the host's window.external, whose methods take no argument they
+  // cannot use as an error: the call does nothing instead (its own rules),
+  // and which reads as a text like the host objects of older engines.
+  const LENIENT = Symbol('lenient');
   // Read through a wrapper, gives its target.
   const TARGET = Symbol('target');
 
@@ -122,7 +126,9 @@
   // Arrays of arrays nest only so deep (and an array holding itself fails).
   const MAX_ARRAY_DEPTH = 32;
 
-  function packValue(value, depth = 0) {
+  // `lenient`: a value that has no automation form (a script object or
+  // function) goes as Null, which no method of window.external takes.
+  function packValue(value, depth = 0, lenient = false) {
     switch (typeof value) {
       case 'string':
         return packString(value);
@@ -146,7 +152,9 @@
         }
         if (Array.isArray(value) && depth < MAX_ARRAY_DEPTH) {
           let packed = 'A' + value.length + ';';
-          for (let i = 0; i < value.length; i++) packed += packValue(value[i], depth + 1);
+          for (let i = 0; i < value.length; i++) {
+            packed += packValue(value[i], depth + 1, lenient);
+          }
           return packed;
         }
         break;
@@ -157,12 +165,13 @@
         break;
       }
     }
+    if (lenient) return 'N';
     throw scriptError(E_TYPE_MISMATCH, 'ActiveXObject');
   }
 
-  function packValues(values) {
+  function packValues(values, lenient = false) {
     let packed = '';
-    for (let i = 0; i < values.length; i++) packed += packValue(values[i]);
+    for (let i = 0; i < values.length; i++) packed += packValue(values[i], 0, lenient);
     return packed;
   }
 
@@ -302,7 +311,7 @@
 
   function invoke(target, dispid, flags, args) {
     return replyValue(call(OP_INVOKE, target[HANDLE], dispid, flags,
-                           args.length === 0 ? '' : packValues(args)));
+                           args.length === 0 ? '' : packValues(args, target[LENIENT] === true)));
   }
 
   function defaultValue(target) {
@@ -338,8 +347,13 @@
       if (typeof name === 'symbol') {
         if (name === TARGET) return target;
         if (name === Symbol.iterator) return () => iterate(target);
-        if (name === Symbol.toPrimitive) return () => primitive(defaultValue(target));
+        if (name === Symbol.toPrimitive) {
+          return target[LENIENT] ? () => '[object]' : () => primitive(defaultValue(target));
+        }
         return undefined;
+      }
+      if (target[LENIENT] && (name === 'toString' || name === 'valueOf')) {
+        return () => '[object]';
       }
       const found = member(target, name);
       if (found.kind === KIND_PROPERTY) return invoke(target, found.dispid, GET, []);
@@ -408,6 +422,7 @@
     target[HANDLE] = callable[HANDLE];
     target[MEMBERS] = callable[MEMBERS];
     target[KEEPER] = callable[KEEPER];
+    target[LENIENT] = true;
     return new Proxy(target, handler);
   }
 
