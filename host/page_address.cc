@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "norwin/host/course_address.h"
 #include "norwin/host/navigation_check.h"
 #include "norwin/platform/drives.h"
 
@@ -25,9 +26,14 @@ std::optional<std::string> SchemeOf(std::string_view text) {
   return scheme;
 }
 
+// The address of a Windows path resolved through the drives: its course
+// address on the drive that holds it, else its file: URI.
 std::optional<std::string> FileUri(std::string_view windows_path) {
   Result<std::filesystem::path> native = platform::ResolveWindowsPath(windows_path);
   if (!native.ok()) return std::nullopt;
+  if (std::optional<std::string> windows = platform::ToWindowsPath(*native)) {
+    return CourseAddress((*windows)[0], std::string_view(*windows).substr(2));
+  }
   char* uri = g_filename_to_uri(native->c_str(), nullptr, nullptr);
   if (!uri) return std::nullopt;
   std::string result(uri);
@@ -35,28 +41,7 @@ std::optional<std::string> FileUri(std::string_view windows_path) {
   return result;
 }
 
-}  // namespace
-
-std::optional<std::string> BrowserAddress(std::string_view location, std::string_view base) {
-  if (location.empty()) return std::nullopt;
-  if (SchemeOf(location)) return std::string(location);
-  const bool drive_path = location.size() >= 2 && location[1] == ':';
-  const std::optional<std::string> base_scheme = SchemeOf(base);
-  if (drive_path || !base_scheme || *base_scheme == "file") {
-    if (base_scheme && *base_scheme == "file" && !drive_path) {
-      // Relative to the calling page's own folder, as a link would be.
-      std::string relative(location);
-      std::replace(relative.begin(), relative.end(), '\\', '/');
-      const std::string base_text(base);
-      char* resolved =
-          g_uri_resolve_relative(base_text.c_str(), relative.c_str(), G_URI_FLAGS_NONE, nullptr);
-      if (!resolved) return std::nullopt;
-      std::string result(resolved);
-      g_free(resolved);
-      return result;
-    }
-    return FileUri(location);
-  }
+std::optional<std::string> ResolveAgainst(std::string_view base, std::string_view location) {
   std::string relative(location);
   std::replace(relative.begin(), relative.end(), '\\', '/');
   const std::string base_text(base);
@@ -66,6 +51,36 @@ std::optional<std::string> BrowserAddress(std::string_view location, std::string
   std::string result(resolved);
   g_free(resolved);
   return result;
+}
+
+}  // namespace
+
+std::optional<std::string> BrowserAddress(std::string_view location, std::string_view base) {
+  if (location.empty()) return std::nullopt;
+  const bool drive_path =
+      location.size() >= 2 && location[1] == ':' && g_ascii_isalpha(location[0]);
+  if (drive_path) {
+    if (!platform::DriveExists(location[0])) return std::nullopt;
+    return CourseAddress(location[0], location.substr(2));
+  }
+  if (SchemeOf(location)) {
+    if (std::optional<std::string> canonical = CanonicalCourseAddress(location)) return canonical;
+    return std::string(location);
+  }
+  const std::optional<std::string> base_scheme = SchemeOf(base);
+  const bool root_relative = location[0] == '\\' || location[0] == '/';
+  if (!base_scheme) return FileUri(location);
+  if (*base_scheme == kCourseScheme) {
+    // A root-relative path is on the calling page's drive; any other is
+    // relative to its folder.
+    if (root_relative) return CourseAddress(base[kCourseScheme.size() + 3], location);
+    std::optional<std::string> resolved = ResolveAgainst(base, location);
+    if (!resolved) return std::nullopt;
+    if (std::optional<std::string> canonical = CanonicalCourseAddress(*resolved)) return canonical;
+    return resolved;
+  }
+  if (*base_scheme == "file" && root_relative) return FileUri(location);
+  return ResolveAgainst(base, location);
 }
 
 std::optional<std::string> WebOrigin(std::string_view address) {
@@ -110,7 +125,7 @@ TrustedPages TrustedPages::ForCourse(std::string_view start_page, platform::Regi
 bool TrustedPages::IsTrusted(std::string_view address) const {
   const std::optional<std::string> scheme = SchemeOf(address);
   if (!scheme) return false;
-  if (*scheme == "file") return true;
+  if (*scheme == "file" || *scheme == kCourseScheme) return true;
   const std::optional<std::string> origin = WebOrigin(address);
   return origin && std::find(origins_.begin(), origins_.end(), *origin) != origins_.end();
 }

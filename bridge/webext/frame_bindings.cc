@@ -67,12 +67,41 @@ void ReportOnce(const std::string& message) {
   std::fprintf(stderr, "lumo-webext: %s\n", message.c_str());
 }
 
+// The address of the document that made the about:blank or srcdoc frame of
+// `context`: its nearest ancestor with an address of its own, when that is
+// of the same origin (an ancestor of another origin cannot be read, and the
+// frame then gets nothing). Empty when there is none.
+std::string CreatorAddress(JSCContext* context) {
+  static constexpr char kScript[] =
+      "(function () {"
+      "  try {"
+      "    var w = window;"
+      "    while (w !== w.parent && /^about:/.test(w.location.href)) w = w.parent;"
+      "    return /^about:/.test(w.location.href) ? '' : String(w.location.href);"
+      "  } catch (e) { return ''; }"
+      "})()";
+  GObjectPtr<JSCValue> value(jsc_context_evaluate(context, kScript, -1));
+  if (!value || !jsc_value_is_string(value.get())) return {};
+  char* text = jsc_value_to_string(value.get());
+  std::string address = text ? text : "";
+  g_free(text);
+  return address;
+}
+
 void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame,
                            gpointer) {
   State& state = TheState();
   Unbind(frame);
-  const char* address = webkit_frame_get_uri(frame);
-  if (!address || !*address) return;
+  const char* uri = webkit_frame_get_uri(frame);
+  std::string address = uri ? uri : "";
+  // A frame a page makes without a document of its own (about:blank, or
+  // its srcdoc) is that page's, and is served as the page is.
+  if (!webkit_frame_is_main_frame(frame) &&
+      (address.empty() || address == "about:blank" || address == "about:srcdoc")) {
+    GObjectPtr<JSCContext> context(webkit_frame_get_js_context_for_script_world(frame, world));
+    address = CreatorAddress(context.get());
+  }
+  if (address.empty()) return;
 
   std::string open;
   AppendContextOpenFrame(webkit_web_page_get_id(page), address, &open);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "norwin/host/course_address.h"
 #include "norwin/host/navigation_check.h"
 #include "norwin/platform/drives.h"
 #include "support/temp_prefix.h"
@@ -21,8 +22,6 @@ class PageAddressTest : public ::testing::Test {
   }
   void TearDown() override { platform::ResetDrivesForTesting(); }
 
-  std::string FileUri(const std::filesystem::path& path) { return "file://" + path.string(); }
-
   testing::TempPrefix prefix_;
   testing::TempDir course_;
 };
@@ -30,23 +29,56 @@ class PageAddressTest : public ::testing::Test {
 TEST_F(PageAddressTest, BrowserAddressesOfPathsAndRelativeTexts) {
   EXPECT_EQ(BrowserAddress("http://server/x.asp?a=1"), "http://server/x.asp?a=1");
   EXPECT_EQ(BrowserAddress("about:blank"), "about:blank");
-  // Windows paths through the drives, letter case of the disc ignored.
-  EXPECT_EQ(BrowserAddress("d:\\lessons\\one.htm"),
-            FileUri(course_.path() / "Lessons" / "one.htm"));
-  EXPECT_EQ(BrowserAddress("D:/start.htm"), FileUri(course_.path() / "start.htm"));
+  // Windows paths are addresses of their drive.
+  EXPECT_EQ(BrowserAddress("d:\\lessons\\one.htm"), "lumo://d/lessons/one.htm");
+  EXPECT_EQ(BrowserAddress("D:/start.htm?a=1"), "lumo://d/start.htm?a=1");
   EXPECT_EQ(BrowserAddress("q:\\nowhere.htm"), std::nullopt);
   EXPECT_EQ(BrowserAddress(""), std::nullopt);
-  // Relative to the calling page.
-  const std::string page = FileUri(course_.path() / "Lessons" / "one.htm");
-  EXPECT_EQ(BrowserAddress("two.htm", page), FileUri(course_.path() / "Lessons" / "two.htm"));
-  EXPECT_EQ(BrowserAddress("..\\notes.htm", page), FileUri(course_.path() / "notes.htm"));
-  EXPECT_EQ(BrowserAddress("d:\\start.htm", "http://server/a/b.htm"),
-            FileUri(course_.path() / "start.htm"));
+  // Relative to the calling page; root-relative to the root of its drive.
+  const std::string page = "lumo://d/Lessons/one.htm";
+  EXPECT_EQ(BrowserAddress("two.htm", page), "lumo://d/Lessons/two.htm");
+  EXPECT_EQ(BrowserAddress("..\\notes.htm", page), "lumo://d/notes.htm");
+  EXPECT_EQ(BrowserAddress("\\pop1.htm", page), "lumo://d/pop1.htm");
+  EXPECT_EQ(BrowserAddress("/pop3.htm", page), "lumo://d/pop3.htm");
+  EXPECT_EQ(BrowserAddress("lumo://d/Lessons/\\pop1.htm"), "lumo://d/pop1.htm");
+  EXPECT_EQ(BrowserAddress("d:\\start.htm", "http://server/a/b.htm"), "lumo://d/start.htm");
   EXPECT_EQ(BrowserAddress("c.htm?x=1", "http://server/a/b.htm"), "http://server/a/c.htm?x=1");
   EXPECT_EQ(BrowserAddress("/root.htm", "http://server/a/b.htm"), "http://server/root.htm");
-  // A space in a file name is escaped as an address needs it.
-  EXPECT_EQ(BrowserAddress("d:\\my page.htm"),
-            "file://" + course_.path().string() + "/my%20page.htm");
+  // Without a page, a path is taken on the current drive (c: here, which
+  // is / without a link of its own).
+  EXPECT_EQ(BrowserAddress("\\tmp\\x.htm"), "lumo://c/tmp/x.htm");
+  // Characters an address cannot hold are escaped, "%" among them.
+  EXPECT_EQ(BrowserAddress("d:\\my page 100%.htm"), "lumo://d/my%20page%20100%25.htm");
+}
+
+TEST(CourseAddressTest, DriveLettersAndBackslashesBecomeTheDrivesAddress) {
+  const struct {
+    const char* given;
+    const char* canonical;  // nullptr: none
+    const char* path;       // nullptr: none
+  } kCases[] = {
+      {"e:\\start.htm", "lumo://e/start.htm", "e:\\start.htm"},
+      {"E:/Course/x.htm?a=1#top", "lumo://e/Course/x.htm?a=1#top", "e:\\Course\\x.htm"},
+      {"e:start.htm", "lumo://e/start.htm", "e:\\start.htm"},
+      {"d:\\my%20page.htm", "lumo://d/my%20page.htm", "d:\\my page.htm"},
+      {"lumo://d/sub/\\pop1.htm", "lumo://d/pop1.htm", "d:\\pop1.htm"},
+      {"lumo://d/sub/%5Cpop1.htm?x", "lumo://d/pop1.htm?x", "d:\\pop1.htm"},
+      {"lumo://d/sub/inner\\x.htm", "lumo://d/sub/inner/x.htm", "d:\\sub\\inner\\x.htm"},
+      {"lumo://d/sub/..\\..\\..\\x.htm", "lumo://d/x.htm", "d:\\x.htm"},
+      {"lumo://d/sub/x.htm", nullptr, "d:\\sub\\x.htm"},
+      {"lumo://d", nullptr, "d:\\"},
+      {"lumo://dd/x.htm", nullptr, nullptr},
+      {"http://d/x\\y.htm", nullptr, nullptr},
+      {"file:///x.htm", nullptr, nullptr},
+      {"about:blank", nullptr, nullptr},
+  };
+  for (const auto& c : kCases) {
+    const std::optional<std::string> canonical = CanonicalCourseAddress(c.given);
+    EXPECT_EQ(canonical.value_or("<none>"), c.canonical ? c.canonical : "<none>") << c.given;
+    EXPECT_EQ(CourseFilePath(c.given).value_or("<none>"), c.path ? c.path : "<none>") << c.given;
+  }
+  EXPECT_EQ(CourseAddress('D', "\\a\\.\\b\\"), "lumo://d/a/b/");
+  EXPECT_EQ(CourseAddress('1', "x"), std::nullopt);
 }
 
 TEST_F(PageAddressTest, OnlyCoursePagesAreTrusted) {
@@ -57,6 +89,7 @@ TEST_F(PageAddressTest, OnlyCoursePagesAreTrusted) {
 
   const TrustedPages trusted({"http://course.example/start.htm?SessionState=1", "d:\\x.htm"});
   EXPECT_TRUE(trusted.IsTrusted("file:///anything/at/all.htm"));
+  EXPECT_TRUE(trusted.IsTrusted("lumo://e/x.htm"));
   EXPECT_TRUE(trusted.IsTrusted("http://course.example:80/other/page.htm"));
   EXPECT_TRUE(trusted.IsTrusted("HTTP://COURSE.EXAMPLE/page.htm"));
   EXPECT_FALSE(trusted.IsTrusted("https://course.example/page.htm"));

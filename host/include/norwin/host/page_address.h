@@ -6,9 +6,10 @@
 // "\learning\index.htm"), addresses ("http://server/x.asp"), or addresses
 // relative to the calling page. The web engine takes only absolute URIs.
 //
-// Trusted pages are those of the course: local files (file:), the pages of
-// the start page's own scheme, host and port, and those of the redirect
-// targets in the registry. Only they reach window.external and
+// Trusted pages are those of the course: the course drives (lumo:, see
+// course_address.h) and local files (file:), the pages of the start page's
+// own scheme, host and port, and those of the redirect targets in the
+// registry. Only they reach window.external and
 // ActiveXObject; a page from anywhere else on the web must not write files
 // or records on the machine.
 #pragma once
@@ -23,11 +24,14 @@
 namespace norwin::host {
 
 // The absolute URI the browser loads for `location`: an address with a
-// scheme of two or more letters stays as it is; a Windows path with a drive
-// letter, or any path when `base` is empty or a file: address, becomes the
-// file: URI of its native path (through the drives of the system layer);
-// anything else is resolved against `base`. nullopt for a path that does not
-// resolve (a drive that does not exist) or text that is no address.
+// scheme of two or more letters stays as it is (a course address written
+// with backslashes becomes the one it means); a Windows path with a drive
+// letter becomes its course address (lumo://d/...); a path relative to a
+// course page is on the page's drive (root-relative) or in its folder; a
+// path without a page is taken through the drives of the system layer (its
+// course address on the drive that holds it); anything else is resolved
+// against `base`. nullopt for a drive that does not exist or text that is
+// no address.
 std::optional<std::string> BrowserAddress(std::string_view location, std::string_view base = {});
 
 // "scheme://host:port" of an absolute http: or https: address (the port
