@@ -1,5 +1,6 @@
 #include "norwin/host/window_caption.h"
 
+#include "norwin/host/message_templates.h"
 #include "norwin/host/utf8_text.h"
 
 namespace norwin::host {
@@ -19,8 +20,7 @@ std::string_view FirstCharacters(std::string_view text, size_t count) {
 }  // namespace
 
 std::string WindowCaption(const char* page_title, std::string_view course_title) {
-  if (!page_title || !*page_title)
-    return std::string(FirstCharacters(course_title, kMaxCaptionChars));
+  if (!page_title || !*page_title) return std::string(kLumoCaption);
   std::string caption(FirstCharacters(page_title, kMaxCaptionChars));
   const size_t used = CountCharacters(caption);
   if (used < kMaxCaptionChars) {

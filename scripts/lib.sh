@@ -5,7 +5,7 @@ NORWIN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libwebkit2gtk-4.1-dev libgtk-3-dev libpugixml-dev libcurl4-openssl-dev libsqlite3-dev
   libssl-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  xvfb xauth fonts-liberation dbus dbus-x11 poppler-utils
+  xvfb xauth fonts-liberation dbus dbus-x11 poppler-utils librsvg2-common
   help2man sqlite3 mdbtools-dev mdbtools desktop-file-utils
 )
 

@@ -12,6 +12,7 @@
 #include "bridge/lumo/window_external.h"
 #include "norwin/bridge/external_object.h"
 #include "norwin/bridge/page_server.h"
+#include "norwin/host/course_scheme.h"
 #include "norwin/host/course_window.h"
 #include "norwin/host/page_address.h"
 #include "norwin/host/program_folder.h"
@@ -29,27 +30,26 @@ std::filesystem::path ExtensionFolder() {
   return (host::ExecutableFolder() / kLibraryFolderFromProgram / "lumo-webext").lexically_normal();
 }
 
-void RunCourse(host::Settings& settings) {
+int RunCourse(host::Settings& settings) {
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fprintf(stderr, "lumo: cannot open a window: no display\n");
-    return;
+    return host::kStartFailed;
   }
   const std::optional<std::string> start = host::BrowserAddress(settings.run);
   if (!start) {
     std::fprintf(stderr, "lumo: cannot open the start page %s\n", settings.run.c_str());
-    return;
+    return host::kStartFailed;
   }
 
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   LumoServices services(settings);
   host::CourseWindows* windows_ptr = nullptr;
-  std::optional<host::TrustedPages> trusted;
 
   Result<std::unique_ptr<PageServer>> server = PageServer::Start(
       [&](uint64_t page_id, std::string_view address) -> automation::Ref<automation::Object> {
-        if (!windows_ptr || !trusted || !trusted->IsTrusted(address)) return nullptr;
+        if (!windows_ptr) return nullptr;
         host::CourseWindow* window = windows_ptr->FindByPage(page_id);
-        if (!window) return nullptr;
+        if (!window || !window->MayScript(address)) return nullptr;
         auto host = std::static_pointer_cast<ExternalHost>(
             std::static_pointer_cast<WindowExternal>(window->attachment()));
         return automation::MakeRef<ExternalObject>(host);
@@ -59,6 +59,7 @@ void RunCourse(host::Settings& settings) {
   }
 
   WebKitWebContext* context = webkit_web_context_new();
+  host::RegisterCourseScheme(context);
   webkit_web_context_set_web_extensions_directory(context, ExtensionFolder().c_str());
   if (server.ok()) {
     webkit_web_context_set_web_extensions_initialization_user_data(
@@ -69,7 +70,8 @@ void RunCourse(host::Settings& settings) {
   {
     host::CourseWindows windows(context, settings, [loop] { g_main_loop_quit(loop); });
     windows_ptr = &windows;
-    trusted = host::TrustedPages::ForCourse(*start, windows.registry(), settings.redirKey);
+    windows.SetTrustedPages(
+        host::TrustedPages::ForCourse(*start, windows.registry(), settings.redirKey));
     windows.SetWindowOpened([&services](host::CourseWindow& window) {
       window.set_attachment(std::make_shared<WindowExternal>(window, services));
     });
@@ -85,6 +87,7 @@ void RunCourse(host::Settings& settings) {
   if (server.ok()) server->reset();
   g_object_unref(context);
   g_main_loop_unref(loop);
+  return 0;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "norwin/host/course_address.h"
 #include "norwin/host/page_address.h"
 #include "norwin/host/print_text.h"
 #include "norwin/host/program_folder.h"
@@ -33,8 +34,15 @@ void Trace(const char* what, const Status& status) {
 // The address the HTML of a Popup2 window is taken to come from: the page
 // file that the Windows program wrote beside itself for it. Nothing is
 // written there; the HTML is handed to the engine directly, so that no
-// file can be deleted before the window has read it.
-std::string Popup2Base() {
+// file can be deleted before the window has read it. A page of a course
+// drive gives it that drive's root instead, so that its root-relative
+// links ("\pop1.htm") are on the drive of the page that gave them.
+std::string Popup2Base(std::string_view caller) {
+  if (std::optional<std::string> page = host::CourseFilePath(caller)) {
+    if (std::optional<std::string> base = host::CourseAddress((*page)[0], "\\tmep.htm")) {
+      return *base;
+    }
+  }
   const std::filesystem::path page = host::ProgramFolder() / "tmep.htm";
   char* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
   std::string base = uri ? uri : "";
@@ -66,7 +74,17 @@ void WindowExternal::Restore() {
 }
 
 void WindowExternal::ShellExec(std::string_view file) {
-  if (std::optional<char> drive = host::ShellExecCourseFile(file, services_.settings)) {
+  // A course address names its file; a root-relative path is on the drive
+  // of the page that gave it (a page elsewhere leaves it to the search).
+  std::string path(file);
+  if (std::optional<std::string> course = host::CourseFilePath(file)) {
+    path = std::move(*course);
+  } else if (alive() && !path.empty() && (path[0] == '\\' || path[0] == '/')) {
+    if (std::optional<std::string> page = host::CourseFilePath(window_.address())) {
+      path.insert(0, page->substr(0, 2));
+    }
+  }
+  if (std::optional<char> drive = host::ShellExecCourseFile(path, services_.settings)) {
     services_.search.SetCourseDrive(*drive);
   }
 }
@@ -100,7 +118,10 @@ void WindowExternal::ConfigureSearch(std::string_view word_file, std::string_vie
 }
 
 std::string WindowExternal::Search(std::string_view query) {
-  return services_.search.Search(query);
+  if (alive()) window_.SetBusy(true);
+  std::string page = services_.search.Search(query);
+  if (alive()) window_.SetBusy(false);
+  return page;
 }
 
 void WindowExternal::Popup(std::string_view url, int32_t, int32_t, int32_t width, int32_t height) {
@@ -116,7 +137,9 @@ void WindowExternal::Popup(std::string_view url, int32_t, int32_t, int32_t width
 
 void WindowExternal::Popup2(std::string_view html, int32_t, int32_t, int32_t width,
                             int32_t height) {
-  host::PageSource source{host::PageSource::Kind::kHtml, std::string(html), Popup2Base()};
+  if (!alive()) return;
+  host::PageSource source{host::PageSource::Kind::kHtml, std::string(html),
+                          Popup2Base(window_.address())};
   Later([source = std::move(source), width, height](host::CourseWindow& window) {
     window.OpenPopup(source, width, height);
   });

@@ -7,6 +7,7 @@
 
 #include "norwin/host/about_box.h"
 #include "norwin/host/course_window.h"
+#include "norwin/host/program_icon.h"
 
 namespace norwin::host {
 
@@ -24,9 +25,12 @@ void ShowAboutBox(GtkWindow* owner) {
   GtkWidget* frame = gtk_frame_new(nullptr);
   GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
   gtk_container_set_border_width(GTK_CONTAINER(row), 12);
-  gtk_box_pack_start(GTK_BOX(row),
-                     gtk_image_new_from_icon_name("applications-education", GTK_ICON_SIZE_DIALOG),
-                     FALSE, FALSE, 0);
+  if (GdkPixbuf* icon = LoadProgramIcon(48)) {
+    GtkWidget* image = gtk_image_new_from_pixbuf(icon);
+    gtk_widget_set_name(image, "lumo-icon");
+    gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+    g_object_unref(icon);
+  }
   GtkWidget* lines = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
   const std::string product(kAboutProductLine);
   const std::string maker(kAboutMakerLine);

@@ -5,12 +5,15 @@
 #include <cstdlib>
 
 #include "norwin/host/about_box.h"
+#include "norwin/host/course_address.h"
 #include "norwin/host/message_templates.h"
 #include "norwin/host/navigation_check.h"
 #include "norwin/host/page_address.h"
 #include "norwin/host/print_device_chooser.h"
+#include "norwin/host/program_icon.h"
 #include "norwin/host/string_table.h"
 #include "norwin/host/window_caption.h"
+#include "norwin/platform/drives.h"
 #include "norwin/platform/prompts.h"
 
 namespace norwin::host {
@@ -27,36 +30,54 @@ class ProgressCookies final : public CookieSink {
   }
 };
 
-// `text` as a JavaScript string literal.
-std::string ScriptString(std::string_view text) {
-  std::string literal = "\"";
+// How many addresses a window remembers having loaded.
+constexpr size_t kSeenAddresses = 64;
+// How many redirects of the navigation check a window keeps while they run.
+constexpr size_t kRedirectsUnderWay = 16;
+// The message the web-process extension takes a redirect from: the address
+// a frame navigates to and the address to load in its place.
+constexpr char kRedirectMessage[] = "lumo.redirect";
+
+// `text` with the characters HTML gives a meaning escaped.
+std::string HtmlText(std::string_view text) {
+  std::string out;
   for (const char c : text) {
     switch (c) {
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
       case '"':
-        literal += "\\\"";
-        break;
-      case '\\':
-        literal += "\\\\";
-        break;
-      case '\n':
-        literal += "\\n";
-        break;
-      case '\r':
-        literal += "\\r";
+        out += "&quot;";
         break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-          literal += escaped;
-        } else {
-          literal += c;
-        }
+        out += c;
     }
   }
-  // A "</script>" inside cannot end anything here, but a line separator
-  // would end the literal in older engines; none of those reach this far.
-  return literal + "\"";
+  return out;
+}
+
+// `address` without its fragment: a frame reports where it is, fragment
+// and all, for the same load.
+std::string_view WithoutFragment(std::string_view address) {
+  return address.substr(0, address.find('#'));
+}
+
+gboolean RunOnce(gpointer data) {
+  auto* work = static_cast<std::function<void()>*>(data);
+  (*work)();
+  delete work;
+  return G_SOURCE_REMOVE;
+}
+
+// Runs `work` from the main loop, outside the signal handler at hand.
+void Soon(std::function<void()> work) {
+  g_idle_add(&RunOnce, new std::function<void()>(std::move(work)));
 }
 
 void ApplyViewSettings(WebKitWebView* view) {
@@ -94,20 +115,30 @@ struct CourseWindow::Signals {
 
   static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self) {
-    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
-        type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-      return FALSE;
-    }
     auto* window = static_cast<CourseWindow*>(self);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+      return RedirectWholeWindow(window, WEBKIT_RESPONSE_POLICY_DECISION(decision));
+    }
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
         WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    const char* requested =
+        webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
     const char* frame = webkit_navigation_action_get_frame_name(action);
-    if (!uri) return FALSE;
+    if (!requested) return FALSE;
+    window->Remember(requested);
+    // The address as the course drive writes it (the web process loads it
+    // so): what the check compares, and what the exam cookie records.
+    const std::string uri = CanonicalCourseAddress(requested).value_or(requested);
+    // Only the course's own pages are redirected, and only to its own
+    // addresses: a foreign frame neither writes the exam cookie nor changes
+    // what the window shows.
+    const CourseWindows& set = window->set_;
+    const std::string page = window->address();
+    if (!set.IsTrusted(page.empty() ? uri : page) || !set.IsTrusted(uri)) return FALSE;
     ProgressCookies cookies;
-    const Settings& settings = window->set_.settings();
-    const NavigationAction check = CheckNavigation(uri, frame ? frame : "", window->set_.registry(),
-                                                   settings.redirKey, cookies);
+    const Settings& settings = set.settings();
+    const NavigationAction check =
+        CheckNavigation(uri, frame ? frame : "", set.registry(), settings.redirKey, cookies);
     switch (check.kind) {
       case NavigationAction::Kind::kNone:
         return FALSE;
@@ -118,20 +149,46 @@ struct CourseWindow::Signals {
       case NavigationAction::Kind::kRedirect:
         break;
     }
-    webkit_policy_decision_ignore(decision);
-    webkit_web_view_stop_loading(view);
     const std::optional<std::string> target = BrowserAddress(check.address, uri);
-    if (!target) return TRUE;
-    if (check.target_frame.empty() || check.target_frame == "_self" ||
-        check.target_frame == "_top") {
-      webkit_web_view_load_uri(view, target->c_str());
-    } else {
-      // A named frame: the top document may navigate any frame of its own.
-      const std::string script =
-          "window.open(" + ScriptString(*target) + ", " + ScriptString(check.target_frame) + ");";
-      webkit_web_view_evaluate_javascript(view, script.c_str(), -1, nullptr, nullptr, nullptr,
-                                          nullptr, nullptr);
+    if (!target) {
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
     }
+    window->Remember(*target);
+    // The frame that navigated loads the target: the web process rewrites
+    // that frame's request. The message goes out before the decision on the
+    // same channel, so the web process has it before the request. A window
+    // whose page moves to another web process for it is redirected whole
+    // when the answer arrives (RedirectWholeWindow): only the top document
+    // moves so.
+    window->redirects_.emplace_back(uri, *target);
+    if (window->redirects_.size() > kRedirectsUnderWay) window->redirects_.pop_front();
+    webkit_web_view_send_message_to_page(
+        view,
+        webkit_user_message_new(kRedirectMessage,
+                                g_variant_new("(ss)", requested, target->c_str())),
+        nullptr, nullptr, nullptr);
+    return FALSE;
+  }
+
+  // The answer to a navigation the check redirects arrived for the top
+  // document itself, un-rewritten: its page moved to another web process,
+  // which never had the redirect. The window is redirected whole.
+  static gboolean RedirectWholeWindow(CourseWindow* window,
+                                      WebKitResponsePolicyDecision* decision) {
+    if (!webkit_response_policy_decision_is_main_frame_main_resource(decision)) return FALSE;
+    const char* answered =
+        webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(decision));
+    if (!answered) return FALSE;
+    const std::string uri = CanonicalCourseAddress(answered).value_or(answered);
+    auto& redirects = window->redirects_;
+    const auto it = std::find_if(redirects.begin(), redirects.end(),
+                                 [uri](const auto& redirect) { return redirect.first == uri; });
+    if (it == redirects.end()) return FALSE;
+    const std::string target = it->second;
+    redirects.erase(it);
+    webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+    webkit_web_view_load_uri(window->view_, target.c_str());
     return TRUE;
   }
 
@@ -188,9 +245,96 @@ struct CourseWindow::Signals {
     ShowAboutBox(static_cast<CourseWindow*>(self)->window_);
   }
 
-  static void OnWebProcessGone(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer) {
-    std::fprintf(stderr, "lumo: the page's web process ended (%s)\n",
-                 reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed" : "ran out of memory");
+  static void OnWebProcessGone(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                               gpointer self) {
+    const char* what = reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
+                       : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "ran out of memory"
+                                                                            : "was ended";
+    static_cast<CourseWindow*>(self)->WebProcessEnded(what);
+  }
+
+  static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError* error,
+                               gpointer) {
+    // A load given up for another (a redirect, a download, a new
+    // address) is no failure to show.
+    if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+        g_error_matches(error, WEBKIT_POLICY_ERROR,
+                        WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) ||
+        g_error_matches(error, WEBKIT_PLUGIN_ERROR, WEBKIT_PLUGIN_ERROR_WILL_HANDLE_LOAD)) {
+      return FALSE;
+    }
+    // The engine's own error page is titled; this one is not, so the
+    // caption is "Lumo", and it offers the way back.
+    const std::string page =
+        "<html><body style=\"font-family: sans-serif\"><h3>The page cannot be shown</h3><p>" +
+        HtmlText(uri ? uri : "") + "</p><p>" + HtmlText(error ? error->message : "") +
+        "</p><p><a href=\"javascript:history.back()\">Back</a></p></body></html>";
+    webkit_web_view_load_alternate_html(view, page.c_str(), uri, nullptr);
+    return TRUE;
+  }
+
+  static gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested, gpointer) {
+    const char* uri = webkit_uri_request_get_uri(webkit_download_get_request(download));
+    platform::Prompts& prompts = platform::CurrentPrompts();
+    platform::FileChooserRequest request;
+    request.initial_name = suggested ? suggested : "";
+    request.flags = platform::kOfnOverwritePrompt | platform::kOfnHideReadOnly;
+    const std::optional<std::string> chosen = prompts.ChooseSaveFile(request);
+    Result<std::filesystem::path> native =
+        chosen ? platform::ResolveWindowsPath(*chosen) : Status::Error("no file was chosen");
+    bool replace = false;
+    std::error_code error;
+    if (native.ok() && std::filesystem::exists(*native, error)) {
+      // The desktop's chooser asked already; the others did not.
+      replace = prompts.kind() == platform::PromptsKind::kGtk ||
+                prompts.MessageBox(
+                    native->string() + " already exists.\nDo you want to replace it?", kLumoCaption,
+                    platform::kMbYesNo | platform::kMbIconExclamation) == platform::kIdYes;
+      if (!replace) native = Status::Error("the file is kept");
+    }
+    char* destination =
+        native.ok() ? g_filename_to_uri(native->c_str(), nullptr, nullptr) : nullptr;
+    if (!destination) {
+      std::fprintf(stderr, "lumo: the download of %s is not saved: %s\n", uri,
+                   native.ok() ? "no address for the file" : native.message().c_str());
+      webkit_download_cancel(download);
+      return TRUE;
+    }
+    std::fprintf(stderr, "lumo: saving %s as %s\n", uri, native->c_str());
+    webkit_download_set_allow_overwrite(download, replace);
+    webkit_download_set_destination(download, destination);
+    g_free(destination);
+    return TRUE;
+  }
+
+  static void OnDownloadFailed(WebKitDownload* download, GError* error, gpointer) {
+    if (g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER)) {
+      return;
+    }
+    std::fprintf(stderr, "lumo: the download of %s failed: %s\n",
+                 webkit_uri_request_get_uri(webkit_download_get_request(download)),
+                 error ? error->message : "");
+  }
+
+  static void OnDownloadDone(WebKitDownload* download, gpointer) {
+    const char* destination = webkit_download_get_destination(download);
+    if (destination && webkit_download_get_estimated_progress(download) >= 1.0) {
+      std::fprintf(stderr, "lumo: saved %s\n", destination);
+    }
+  }
+
+  static void OnDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer set) {
+    const char* uri = webkit_uri_request_get_uri(webkit_download_get_request(download));
+    if (!uri || !static_cast<CourseWindows*>(set)->IsTrusted(uri)) {
+      // A page from elsewhere must not make the engine write files.
+      std::fprintf(stderr, "lumo: refused a download from outside the course: %s\n",
+                   uri ? uri : "");
+      webkit_download_cancel(download);
+      return;
+    }
+    g_signal_connect(download, "decide-destination", G_CALLBACK(&OnDecideDestination), nullptr);
+    g_signal_connect(download, "failed", G_CALLBACK(&OnDownloadFailed), nullptr);
+    g_signal_connect(download, "finished", G_CALLBACK(&OnDownloadDone), nullptr);
   }
 
   static void OnPrintDone(WebKitPrintOperation* operation, gpointer) { g_object_unref(operation); }
@@ -207,27 +351,11 @@ CourseWindow::CourseWindow(CourseWindows& set, CourseWindow* parent, WebKitWebVi
   caption_ = std::string(kLumoCaption);
   gtk_window_set_title(window_, caption_.c_str());
   gtk_window_set_resizable(window_, FALSE);
-  gtk_window_set_icon_name(window_, "applications-education");
-
-  // The title bar carries the window menu: the Windows program added its
-  // About item to the system menu, which a desktop here does not let a
-  // program extend.
-  GtkWidget* bar = gtk_header_bar_new();
-  gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(bar), TRUE);
-  gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(bar), ":minimize,close");
-  if (std::optional<std::string> about = ProgramStrings().Load(kIdsAboutMenu, 256)) {
-    GtkWidget* menu = gtk_menu_new();
-    GtkWidget* item = gtk_menu_item_new_with_label(about->c_str());
-    g_signal_connect(item, "activate", G_CALLBACK(&Signals::OnAbout), this);
-    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
-    gtk_widget_show_all(menu);
-    GtkWidget* button = gtk_menu_button_new();
-    gtk_button_set_image(GTK_BUTTON(button),
-                         gtk_image_new_from_icon_name("open-menu-symbolic", GTK_ICON_SIZE_BUTTON));
-    gtk_menu_button_set_popup(GTK_MENU_BUTTON(button), menu);
-    gtk_header_bar_pack_start(GTK_HEADER_BAR(bar), button);
+  if (GdkPixbuf* icon = LoadProgramIcon(64)) {
+    gtk_window_set_icon(window_, icon);
+    g_object_unref(icon);
   }
-  gtk_window_set_titlebar(window_, bar);
+  BuildTitleBar(width);
 
   if (related) {
     view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, nullptr));
@@ -238,13 +366,16 @@ CourseWindow::CourseWindow(CourseWindows& set, CourseWindow* parent, WebKitWebVi
   gtk_widget_set_size_request(GTK_WIDGET(view_), width, height);
   gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
 
-  if (parent_) {
-    gtk_window_set_transient_for(window_, parent_->window_);
-    gtk_window_set_destroy_with_parent(window_, TRUE);
-    const bool over_parent =
-        gtk_widget_get_visible(GTK_WIDGET(parent_->window_)) && !IsIconified(parent_->window_);
-    gtk_window_set_position(window_,
-                            over_parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+  // A pop-up is not transient for its owner: desktops offer no minimise
+  // button to transient windows, and pop-ups must be minimisable on their
+  // own. It is centred over its owner by hand instead.
+  GtkWindow* owner = parent_ ? parent_->window_ : nullptr;
+  if (owner && gtk_widget_get_visible(GTK_WIDGET(owner)) && !IsIconified(owner)) {
+    int x = 0, y = 0, owner_width = 0, owner_height = 0;
+    gtk_window_get_position(owner, &x, &y);
+    gtk_window_get_size(owner, &owner_width, &owner_height);
+    gtk_window_move(window_, std::max(0, x + (owner_width - width) / 2),
+                    std::max(0, y + (owner_height - height) / 2));
   } else {
     gtk_window_set_position(window_, GTK_WIN_POS_CENTER);
   }
@@ -259,9 +390,49 @@ CourseWindow::CourseWindow(CourseWindows& set, CourseWindow* parent, WebKitWebVi
   g_signal_connect(view_, "close", G_CALLBACK(&Signals::OnClose), this);
   g_signal_connect(view_, "print", G_CALLBACK(&Signals::OnPrint), this);
   g_signal_connect(view_, "web-process-terminated", G_CALLBACK(&Signals::OnWebProcessGone), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(&Signals::OnLoadFailed), this);
 
   // A view the engine made for window.open shows once the engine says so.
   if (!related) gtk_widget_show_all(GTK_WIDGET(window_));
+}
+
+void CourseWindow::BuildTitleBar(int width) {
+  // The title bar carries the window menu: the Windows program added its
+  // About item to the system menu, which a desktop here does not let a
+  // program extend. Its caption is cut to fit rather than widening the
+  // window.
+  GtkWidget* bar = gtk_header_bar_new();
+  gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(bar), TRUE);
+  gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(bar), ":minimize,close");
+  GtkWidget* title = gtk_label_new(caption_.c_str());
+  gtk_label_set_ellipsize(GTK_LABEL(title), PANGO_ELLIPSIZE_END);
+  gtk_label_set_width_chars(GTK_LABEL(title), 1);
+  gtk_label_set_max_width_chars(GTK_LABEL(title), 1);
+  gtk_style_context_add_class(gtk_widget_get_style_context(title), "title");
+  gtk_header_bar_set_custom_title(GTK_HEADER_BAR(bar), title);
+  if (std::optional<std::string> about = ProgramStrings().Load(kIdsAboutMenu, 256)) {
+    GtkWidget* menu = gtk_menu_new();
+    GtkWidget* item = gtk_menu_item_new_with_label(about->c_str());
+    g_signal_connect(item, "activate", G_CALLBACK(&Signals::OnAbout), this);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+    gtk_widget_show_all(menu);
+    GtkWidget* button = gtk_menu_button_new();
+    gtk_button_set_image(GTK_BUTTON(button),
+                         gtk_image_new_from_icon_name("open-menu-symbolic", GTK_ICON_SIZE_BUTTON));
+    gtk_menu_button_set_popup(GTK_MENU_BUTTON(button), menu);
+    gtk_header_bar_pack_start(GTK_HEADER_BAR(bar), button);
+  }
+  // The window's decoration must not make it wider than its page: a
+  // window too narrow for the title bar has the desktop's own frame.
+  gtk_widget_show_all(bar);
+  int needed = 0;
+  gtk_widget_get_preferred_width(bar, &needed, nullptr);
+  if (needed > width) {
+    gtk_widget_destroy(bar);
+    return;
+  }
+  title_ = GTK_LABEL(title);
+  gtk_window_set_titlebar(window_, bar);
 }
 
 CourseWindow::~CourseWindow() {
@@ -282,9 +453,11 @@ void CourseWindow::Load(const PageSource& source) {
     case PageSource::Kind::kNothing:
       break;
     case PageSource::Kind::kAddress:
+      Remember(source.text);
       webkit_web_view_load_uri(view_, source.text.c_str());
       break;
     case PageSource::Kind::kHtml:
+      Remember(source.base);
       webkit_web_view_load_html(view_, source.text.c_str(),
                                 source.base.empty() ? nullptr : source.base.c_str());
       break;
@@ -294,6 +467,65 @@ void CourseWindow::Load(const PageSource& source) {
 void CourseWindow::SetCaption(std::string caption) {
   caption_ = std::move(caption);
   gtk_window_set_title(window_, caption_.c_str());
+  if (title_) gtk_label_set_text(title_, caption_.c_str());
+}
+
+void CourseWindow::Remember(std::string_view address) {
+  if (address.empty()) return;
+  for (const std::optional<std::string>& seen :
+       {std::optional<std::string>(WithoutFragment(address)),
+        CanonicalCourseAddress(WithoutFragment(address))}) {
+    if (!seen) continue;
+    if (std::find(seen_.begin(), seen_.end(), *seen) != seen_.end()) continue;
+    seen_.push_back(*seen);
+    if (seen_.size() > kSeenAddresses) seen_.pop_front();
+  }
+}
+
+bool CourseWindow::MayScript(std::string_view address) const {
+  if (!set_.IsTrusted(address)) return false;
+  const std::string_view page = WithoutFragment(address);
+  return WithoutFragment(this->address()) == page ||
+         std::find(seen_.begin(), seen_.end(), page) != seen_.end();
+}
+
+void CourseWindow::SetBusy(bool busy) {
+  GdkWindow* gdk = gtk_widget_get_window(GTK_WIDGET(view_));
+  if (!gdk) return;
+  GdkDisplay* display = gdk_window_get_display(gdk);
+  GdkCursor* cursor = busy ? gdk_cursor_new_from_name(display, "wait") : nullptr;
+  gdk_window_set_cursor(gdk, cursor);
+  if (cursor) g_object_unref(cursor);
+  // The cursor is the display server's: it changes now, while the main loop
+  // is busy with the work.
+  gdk_display_flush(display);
+}
+
+void CourseWindow::WebProcessEnded(const char* reason) {
+  const auto now = std::chrono::steady_clock::now();
+  while (!crashes_.empty() && now - crashes_.front() > std::chrono::minutes(1)) {
+    crashes_.pop_front();
+  }
+  crashes_.push_back(now);
+  const std::string page = address();
+  std::weak_ptr<const bool> alive = alive_;
+  if (crashes_.size() <= kMaxReloadsPerMinute) {
+    std::fprintf(stderr, "lumo: the page's web process %s; loading %s again\n", reason,
+                 page.c_str());
+    Soon([this, alive] {
+      if (!alive.expired()) webkit_web_view_reload(view_);
+    });
+    return;
+  }
+  std::fprintf(stderr,
+               "lumo: the page's web process %s %zu times within a minute; %s stays closed\n",
+               reason, crashes_.size(), page.c_str());
+  Soon([page] {
+    platform::CurrentPrompts().MessageBox(
+        "The page\n" + page +
+            "\nstopped working several times and is not loaded again.\nClose the window to end.",
+        kLumoCaption, platform::kMbOk | platform::kMbIconExclamation);
+  });
 }
 
 void CourseWindow::Stop() {
@@ -361,9 +593,14 @@ CourseWindows::CourseWindows(WebKitWebContext* context, const Settings& settings
   } else {
     std::fprintf(stderr, "lumo: no redirects: %s\n", registry.message().c_str());
   }
+  g_signal_connect(context_, "download-started",
+                   G_CALLBACK(&CourseWindow::Signals::OnDownloadStarted), this);
 }
 
-CourseWindows::~CourseWindows() { CloseAll(); }
+CourseWindows::~CourseWindows() {
+  g_signal_handlers_disconnect_by_data(context_, this);
+  CloseAll();
+}
 
 CourseWindow* CourseWindows::Adopt(std::unique_ptr<CourseWindow> window) {
   CourseWindow* adopted = window.get();
@@ -394,10 +631,15 @@ void CourseWindows::Forget(CourseWindow* window) {
   std::unique_ptr<CourseWindow> gone = std::move(*it);
   windows_.erase(it);
   if (page_closed_) page_closed_(gone->page_id());
-  // Its own pop-ups go with it (destroy-with-parent), but after it.
+  // Its own pop-ups go with it, after it.
+  std::vector<GtkWidget*> popups;
   for (const auto& other : windows_) {
-    if (other->parent_ == gone.get()) other->parent_ = nullptr;
+    if (other->parent_ != gone.get()) continue;
+    other->parent_ = nullptr;
+    popups.push_back(GTK_WIDGET(other->window_));
   }
+  gone.reset();
+  for (GtkWidget* popup : popups) gtk_widget_destroy(popup);
 }
 
 void CourseWindows::CloseAll() {

@@ -9,9 +9,9 @@ namespace {
 
 TEST(WindowCaptionTest, PageTitleThenCourseTitleWithin255Characters) {
   EXPECT_EQ(WindowCaption("Lesson 1", "Water Cycle"), "Lesson 1 - Water Cycle");
-  // No title (or an empty one): the course title alone.
-  EXPECT_EQ(WindowCaption(nullptr, "Water Cycle"), "Water Cycle");
-  EXPECT_EQ(WindowCaption("", "Water Cycle"), "Water Cycle");
+  // No title (or an empty one): the program's name.
+  EXPECT_EQ(WindowCaption(nullptr, "Water Cycle"), "Lumo");
+  EXPECT_EQ(WindowCaption("", "Water Cycle"), "Lumo");
 
   // A 254-character title leaves room for one character of the rest.
   const std::string long_title(254, 't');

@@ -1,13 +1,30 @@
 // Course windows: the fixed-size top-level windows of Lumo, each holding one
 // web view, and the set of them that one run of the program keeps.
 //
-// A window's client area is exactly the size it was opened with and cannot
-// be resized; its caption is "Lumo" until the page has a title (see
-// window_caption.h); its window menu (the button at the left of its title
-// bar) holds "About Lumo...". It is centred on the screen, or a pop-up over
-// the window that opened it. Every navigation passes the navigation check
-// (navigation_check.h) first. The page's alert and confirm boxes are
-// message boxes captioned "Lumo" through the process's prompts.
+// A window's client area is exactly the size it was opened with, however
+// small, and cannot be resized; its caption is "Lumo" until the page has a
+// title (see window_caption.h); its window menu (the button at the left of
+// its title bar) holds "About Lumo...", where the title bar is wide enough
+// for it; it shows the program's icon (program_icon.h). It is centred on the
+// screen, or a pop-up over the window that opened it; pop-ups can be
+// minimised on their own. The page's alert and confirm boxes are message
+// boxes captioned "Lumo" through the process's prompts; a page that cannot
+// be loaded shows a plain page saying so, with a way back.
+//
+// Navigations of a trusted page (page_address.h) to trusted addresses pass
+// the navigation check (navigation_check.h); a redirect is carried out in
+// the frame that navigated (the web-process extension rewrites that
+// frame's request), never by replacing the whole window unless the window
+// itself navigated. Pages from elsewhere are never redirected, and never
+// write a cookie through the check.
+//
+// Downloads: a download from an address that is not trusted is refused; one
+// from a trusted address goes through the prompts' save chooser, asks
+// before it replaces a file, and is reported on standard error.
+//
+// When a page's web process ends (a crash, no memory, killed), the window
+// loads the page again, at most kMaxReloadsPerMinute times a minute, saying
+// so on standard error; after that it tells the user and stays open.
 //
 // Closing (the close button, window.close() or Stop from page script):
 // the main window offers to save the progress file (ProgressStore::Export)
@@ -23,7 +40,9 @@
 
 #include <webkit2/webkit2.h>
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,6 +51,7 @@
 #include <vector>
 
 #include "norwin/host/module.h"
+#include "norwin/host/page_address.h"
 #include "norwin/host/progress_file.h"
 #include "norwin/host/settings.h"
 #include "norwin/platform/registry.h"
@@ -39,6 +59,10 @@
 namespace norwin::host {
 
 class CourseWindows;
+
+// How often a window loads a page again after its web process ended,
+// within a minute, before it gives up.
+inline constexpr size_t kMaxReloadsPerMinute = 3;
 
 // What a new window shows first.
 struct PageSource {
@@ -82,6 +106,13 @@ class CourseWindow {
   CourseWindow* OpenPopup(const PageSource& source, int width, int height);
   // The address of the page the window shows ("" before the first).
   std::string address() const;
+  // Whether page script at `address` may reach the host: a trusted address
+  // (CourseWindows::IsTrusted) that this window itself loaded or was asked
+  // to navigate to, as the UI process knows it, not only as the web
+  // process reports it.
+  bool MayScript(std::string_view address) const;
+  // Shows the wait cursor over the window while `busy`.
+  void SetBusy(bool busy);
 
  private:
   friend class CourseWindows;
@@ -90,13 +121,23 @@ class CourseWindow {
                int height);
   void Load(const PageSource& source);
   void SetCaption(std::string caption);
+  // Notes that the window loads `address` (and the course address it stands
+  // for); the last kSeenAddresses are kept.
+  void Remember(std::string_view address);
+  void WebProcessEnded(const char* reason);
+  void BuildTitleBar(int width);
 
   CourseWindows& set_;
   CourseWindow* parent_;  // null once the parent has gone
   const bool popup_;
   GtkWindow* window_ = nullptr;
   WebKitWebView* view_ = nullptr;
+  GtkLabel* title_ = nullptr;  // the title bar's caption; null without a title bar
   std::string caption_;
+  std::deque<std::string> seen_;
+  // Redirects of the navigation check under way: address -> target.
+  std::deque<std::pair<std::string, std::string>> redirects_;
+  std::deque<std::chrono::steady_clock::time_point> crashes_;
   ProgressWindowState progress_;
   std::shared_ptr<void> attachment_;
   std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
@@ -137,6 +178,11 @@ class CourseWindows {
   platform::Registry* registry() const { return registry_.get(); }
   void Quit() { on_quit_(); }
 
+  // The course's trusted pages; until set, every address but file: and the
+  // course drives' is untrusted.
+  void SetTrustedPages(TrustedPages trusted) { trusted_ = std::move(trusted); }
+  bool IsTrusted(std::string_view address) const { return trusted_.IsTrusted(address); }
+
  private:
   friend class CourseWindow;
   CourseWindow* Adopt(std::unique_ptr<CourseWindow> window);
@@ -147,6 +193,7 @@ class CourseWindows {
   std::function<void()> on_quit_;
   Module module_;
   std::unique_ptr<platform::Registry> registry_;
+  TrustedPages trusted_{std::vector<std::string>{}};
   std::vector<std::unique_ptr<CourseWindow>> windows_;
   std::function<void(CourseWindow&)> window_opened_;
   std::function<void(uint64_t)> page_closed_;
