@@ -130,10 +130,31 @@ class LumoWindowTest : public ::testing::Test {
     argv.push_back(nullptr);
     const pid_t child = fork();
     if (child == 0) {
+      // What the program says goes to a file the test reads.
+      const int err = open(errors_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+      if (err >= 0) dup2(err, 2);
       execve(argv[0], argv.data(), envp.data());
       _exit(127);
     }
     return child;
+  }
+
+  // Polls `done` until it holds or `seconds` have passed; whether it held.
+  template <typename Done>
+  static bool WaitFor(Done done, int seconds = 60) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+  }
+
+  // Ends the running lumo (which the test left open).
+  void EndLumo() {
+    kill(child_, SIGTERM);
+    Wait(child_);
+    child_ = -1;
   }
 
   // Waits for `pid` to end; its exit status, or -1 when it did not end in
@@ -172,6 +193,7 @@ class LumoWindowTest : public ::testing::Test {
   TempDir work_;
   std::filesystem::path answers_ = work_.path() / "answers.txt";
   std::filesystem::path log_ = work_.path() / "prompts.log";
+  std::filesystem::path errors_ = work_.path() / "stderr.txt";
   pid_t child_ = -1;
 };
 
@@ -244,7 +266,8 @@ var timer = setInterval(function () {
 
   ASSERT_EQ(RunLumo(), 0);
   const std::string progress = Progress();
-  EXPECT_EQ(Cookie(progress, "popup"), "file:");
+  // The pop-up's page is taken to lie at the root of its caller's drive.
+  EXPECT_EQ(Cookie(progress, "popup"), "lumo:");
   EXPECT_EQ(Cookie(progress, "main"), "still open");
   EXPECT_EQ(Cookie(progress, "wrong"), "<none>");
   // Without a save prompt, closing asks nothing.
@@ -276,7 +299,9 @@ TEST_F(LumoWindowTest, PagePrintsThroughThePrintDialog) {
 
 TEST_F(LumoWindowTest, PageSearchesTheCourseIndexAndPrintsItsOwnText) {
   WriteFile(course_.path() / "lesson1" / "intro.htm",
-            "<html><head><title>Cells</title></head><body>The nucleus of a cell</body></html>");
+            "<html><head><title>Cells</title></head><body>The nucleus of a cell<script>"
+            "window.external.setCookie('opened', location.href); window.external.Stop();"
+            "</script></body></html>");
   const std::string index = (course_.path() / "index").string();
   std::filesystem::create_directories(index);
   ASSERT_EQ(Wait(Start(LUMO_INDEX, {course_.path().string(), index + "/words.idx",
@@ -291,7 +316,9 @@ var link = page.match(/<A HREF="([^"]*)">([^<]*)<\/A>/);
 ext.setCookie("found", link ? link[1] + "|" + link[2] : page);
 ext.setCookie("none", String(String(ext.Search("zebra")).indexOf("<B>No Matches Found</B>") > 0));
 ext.PrintStr("First line of the notes\r\nSecond line");
-ext.Stop();
+// The hit's link opens its page, as the result page shows it.
+document.body.innerHTML = page;
+document.getElementsByTagName("A")[0].click();
 </script></body></html>)js");
   const std::filesystem::path pdf = work_.path() / "notes.pdf";
   testing::ScopedEnv print_to(kPrintToPdf, pdf.string());
@@ -302,6 +329,7 @@ ext.Stop();
   // The link leads to the page as the course drive names it.
   EXPECT_EQ(Cookie(progress, "found"), "d:\\lesson1\\intro.htm|Cells");
   EXPECT_EQ(Cookie(progress, "none"), "true");
+  EXPECT_EQ(Cookie(progress, "opened"), "lumo://d/lesson1/intro.htm");
   EXPECT_EQ(ReadFile(log_), "PRINT\tOK\t1\n");
   const std::string text = OutputOf("pdftotext -layout '" + pdf.string() + "' -");
   EXPECT_NE(text.find("First line of the notes"), std::string::npos) << text;
@@ -362,6 +390,192 @@ TEST_F(LumoWindowTest, UntrustedPageGetsNoScriptAccessAndTheCaptionFollowsTheTit
   child_ = -1;
   server.stop();
   serving.join();
+}
+
+TEST_F(LumoWindowTest, CoursePagesAddressTheDrivesAsTheOldEngineDid) {
+  TempDir other_drive;
+  std::filesystem::create_directory_symlink(other_drive.path(), prefix_.path() / "drives" / "e");
+  WriteFile(course_.path() / "test.cfg",
+            "[general]\nrun=\\lessons\\start.htm\ntitle=Test Course\ncx=420\ncy=300\n");
+  const std::string report = "<script>window.external.setCookie('%s', location.href)</script>";
+  auto reporting = [&](const char* name) {
+    std::string page = report;
+    page.replace(page.find("%s"), 2, name);
+    return page;
+  };
+  WriteFile(course_.path() / "pop1.htm", reporting("pop1"));
+  WriteFile(course_.path() / "pop3.htm", reporting("pop3"));
+  WriteFile(other_drive.path() / "other.htm", reporting("other"));
+  WriteFile(course_.path() / "lessons" / "second.htm",
+            "<script>window.external.setCookie('second', location.href);"
+            "window.external.Stop();</script>");
+  // A small pop-up has the client size asked for, however narrow.
+  WriteFile(course_.path() / "small.htm", R"(<script>
+var timer = setInterval(function () {
+  if (!innerWidth) return;
+  clearInterval(timer);
+  window.external.setCookie("small", innerWidth + "x" + innerHeight);
+  window.external.Stop();
+}, 20);
+</script>)");
+  WriteFile(course_.path() / "lessons" / "start.htm", R"(<html><body><div id="frames"></div><script>
+var ext = window.external;
+ext.SetKey("Software\\LumoTest");
+document.getElementById("frames").innerHTML =
+    '<iframe src="\\pop1.htm"></iframe><iframe src="/pop3.htm"></iframe>' +
+    '<iframe src="e:\\other.htm"></iframe>' +
+    '<iframe srcdoc="<script>window.external.setCookie(\'srcdoc\', typeof ActiveXObject)</scr' +
+    'ipt>"></iframe>';
+var r = [];
+var blank = document.createElement("iframe");
+document.body.appendChild(blank);
+try {
+  blank.contentWindow.external.setCookie("blank", typeof blank.contentWindow.ActiveXObject);
+} catch (e) { r.push("blank=" + e); }
+// Arguments of no type a method takes do nothing, and the host reads as text.
+try {
+  r.push("text=" + String(ext));
+  ext.setCookie({}, "x");
+  ext.setCookie("fn", function () {});
+  ext.Popup2([1], 0, 0, 10, 10);
+  r.push("fn=[" + ext.GetCookie("fn") + "]");
+} catch (e) { r.push("error=" + e.message); }
+ext.setCookie("main", r.join(";"));
+ext.Popup("\\small.htm", 0, 0, 120, 90);
+var timer = setInterval(function () {
+  var names = ["pop1", "pop3", "other", "srcdoc", "small"];
+  for (var i = 0; i < names.length; i++) if (!ext.GetCookie(names[i])) return;
+  clearInterval(timer);
+  ext.setCookie("size", innerWidth + "x" + innerHeight);
+  location.href = "D:/lessons/second.htm";
+}, 50);
+</script></body></html>)");
+
+  ASSERT_EQ(RunLumo(), 0) << ReadFile(errors_);
+  const std::string progress = Progress();
+  EXPECT_EQ(Cookie(progress, "pop1"), "lumo://d/pop1.htm");
+  EXPECT_EQ(Cookie(progress, "pop3"), "lumo://d/pop3.htm");
+  EXPECT_EQ(Cookie(progress, "other"), "lumo://e/other.htm");
+  EXPECT_EQ(Cookie(progress, "srcdoc"), "function");
+  EXPECT_EQ(Cookie(progress, "blank"), "function");
+  EXPECT_EQ(Cookie(progress, "main"), "text=[object];fn=[]");
+  EXPECT_EQ(Cookie(progress, "small"), "120x90");
+  EXPECT_EQ(Cookie(progress, "size"), "420x300");
+  EXPECT_EQ(Cookie(progress, "second"), "lumo://d/lessons/second.htm");
+}
+
+TEST_F(LumoWindowTest, RedirectsStayInTheirFrameAndForeignFramesGetNothing) {
+  // A foreign page in a frame of the course, which navigates to an exam file
+  // of its own and answers with a file to save.
+  httplib::Server server;
+  std::mutex mutex;
+  bool foreign_exam = false;
+  server.Get("/foreign.htm", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("<script>location.href = '/evil.agc';</script>", "text/html");
+  });
+  server.Get("/evil.agc", [&](const httplib::Request&, httplib::Response& response) {
+    response.set_header("Content-Disposition", "attachment; filename=\"evil.txt\"");
+    response.set_content("written by a foreign page", "text/plain");
+    std::lock_guard lock(mutex);
+    foreign_exam = true;
+  });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { server.listen_after_bind(); });
+
+  auto registry = Registry::Open(prefix_.path() / "registry.db");
+  ASSERT_TRUE(registry.ok()) << registry.message();
+  ASSERT_TRUE((*registry)
+                  ->SetValue("HKEY_LOCAL_MACHINE\\Software\\Norwin Interactive\\Pellam",
+                             "LumoRedirectFile", RegValue::String("d:\\exam\\take.htm"))
+                  .ok());
+  WriteFile(course_.path() / "exam" / "take.htm",
+            "<script>window.external.setCookie('take', (window.parent !== window) + '|' + "
+            "location.href);</script>");
+  WriteFile(course_.path() / "files" / "notes.bin", "the notes");
+  WriteFile(course_.path() / "start.htm", R"(<html><body><script>
+var ext = window.external;
+ext.SetKey("Software\\LumoTest");
+ext.setCookie("top", location.href);
+</script>
+<iframe name="exam" src="exam/test1.agc?x=1"></iframe>
+<iframe src="http://127.0.0.1:)" + std::to_string(port) +
+                                              R"(/foreign.htm"></iframe>
+<a id="save" href="files/notes.bin" download>notes</a>
+<script>document.getElementById("save").click();</script>
+</body></html>)");
+  // The course's own download asks where to save and before replacing.
+  const std::filesystem::path saved = work_.path() / "notes.bin";
+  WriteFile(saved, "older notes");
+  WriteFile(answers_, saved.string() + "\nYes\n");
+
+  child_ = Start(lumo_.string(), {"d:\\test.cfg"});
+  EXPECT_TRUE(WaitFor([&] {
+    std::lock_guard lock(mutex);
+    return foreign_exam && Cookie(Progress(), "take") != "<none>" &&
+           ReadFile(saved) == "the notes" &&
+           ReadFile(errors_).find("refused a download") != std::string::npos;
+  })) << ReadFile(errors_);
+  const std::string progress = Progress();
+  // The exam file's target loaded in the frame, under the course page.
+  EXPECT_EQ(Cookie(progress, "take"), "true|lumo://d/exam/take.htm");
+  EXPECT_EQ(Cookie(progress, "top"), "lumo://d/start.htm");
+  EXPECT_EQ(Cookie(progress, "VelloraExamURL"), "lumo://d/exam/test1.agc?x=1");
+  const std::string errors = ReadFile(errors_);
+  EXPECT_NE(errors.find("lumo: refused a download from outside the course: http://127.0.0.1:" +
+                        std::to_string(port) + "/evil.agc"),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find("lumo: saved "), std::string::npos) << errors;
+  const std::string log = ReadFile(log_);
+  EXPECT_TRUE(log.starts_with("SAVE\t")) << log;
+  EXPECT_NE(log.find("Lumo\t" + saved.string() + " already exists.\\nDo you want to replace it?"),
+            std::string::npos)
+      << log;
+  EndLumo();
+  server.stop();
+  serving.join();
+}
+
+TEST_F(LumoWindowTest, TheWindowLoadsItsPageAgainWhenItsWebProcessEnds) {
+  WriteFile(course_.path() / "start.htm", R"(<html><body><script>
+var ext = window.external;
+ext.SetKey("Software\\LumoTest");
+ext.setCookie("loads", String(Number(ext.GetCookie("loads")) + 1));
+</script></body></html>)");
+  child_ = Start(lumo_.string(), {"d:\\test.cfg"});
+  auto loads = [&] { return Cookie(Progress(), "loads"); };
+  // Kills the page's web processes (the children of lumo that run pages).
+  auto kill_pages = [&] {
+    const std::string pids =
+        OutputOf("pgrep -P " + std::to_string(child_) + " -f WebKitWebProcess");
+    std::istringstream list(pids);
+    for (pid_t pid; list >> pid;) kill(pid, SIGKILL);
+    return !pids.empty();
+  };
+  ASSERT_TRUE(WaitFor([&] { return loads() == "1"; })) << ReadFile(errors_);
+  // The untitled page's caption, and the program's icon.
+  EXPECT_NE(WindowList().find("\"Lumo\""), std::string::npos) << WindowList();
+  EXPECT_NE(OutputOf("xprop -name Lumo _NET_WM_ICON").find("_NET_WM_ICON(CARDINAL)"),
+            std::string::npos);
+
+  ASSERT_TRUE(kill_pages());
+  EXPECT_TRUE(WaitFor([&] { return loads() == "2"; })) << ReadFile(errors_);
+  EXPECT_NE(ReadFile(errors_).find("lumo: the page's web process crashed; loading lumo://d/"
+                                   "start.htm again"),
+            std::string::npos)
+      << ReadFile(errors_);
+  // A page that keeps failing is given up, with a word to the user; the
+  // window stays open.
+  for (int crash = 2; crash <= static_cast<int>(4); ++crash) {
+    const std::string before = loads();
+    ASSERT_TRUE(WaitFor([&] { return kill_pages(); }));
+    if (crash <= 3) EXPECT_TRUE(WaitFor([&] { return loads() != before; }));
+  }
+  EXPECT_TRUE(WaitFor([&] { return ReadFile(log_).find("stopped working") != std::string::npos; }))
+      << ReadFile(errors_);
+  EXPECT_EQ(loads(), "4");
+  EXPECT_EQ(waitpid(child_, nullptr, WNOHANG), 0);  // still running
+  EndLumo();
 }
 
 }  // namespace
