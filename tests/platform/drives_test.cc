@@ -159,8 +159,8 @@ TEST_F(DrivesTest, AFolderMountedForTheProcessIsTheNextFreeDrive) {
   Result<char> letter = MountFolderAsDrive(disc() / "course");
   ASSERT_TRUE(letter.ok()) << letter.message();
   EXPECT_EQ(*letter, 'e');
-  EXPECT_EQ(Resolve("e:\start.htm"), disc() / "course" / "start.htm");
-  EXPECT_EQ(ToWindowsPath(disc() / "course" / "start.htm"), "e:\start.htm");
+  EXPECT_EQ(Resolve("e:\\start.htm"), disc() / "course" / "start.htm");
+  EXPECT_EQ(ToWindowsPath(disc() / "course" / "start.htm"), "e:\\start.htm");
   EXPECT_FALSE(fs::exists(prefix_.path() / "drives" / "e"));  // nothing written
   EXPECT_FALSE(MountFolderAsDrive(disc() / "missing").ok());
   ResetDrivesForTesting();
