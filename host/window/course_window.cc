@@ -273,25 +273,32 @@ struct CourseWindow::Signals {
     return TRUE;
   }
 
-  static gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested, gpointer) {
-    const char* uri = webkit_uri_request_get_uri(webkit_download_get_request(download));
+  // Where the user saves a download whose page suggests `suggested`: the
+  // prompts' save chooser, and a question before an existing file is
+  // replaced (the desktop's chooser asks that itself). An error when the
+  // user chose nothing or keeps the file.
+  static Result<std::filesystem::path> ChooseDownloadFile(std::string_view suggested) {
     platform::Prompts& prompts = platform::CurrentPrompts();
     platform::FileChooserRequest request;
-    request.initial_name = suggested ? suggested : "";
+    request.initial_name = suggested;
     request.flags = platform::kOfnOverwritePrompt | platform::kOfnHideReadOnly;
     const std::optional<std::string> chosen = prompts.ChooseSaveFile(request);
-    Result<std::filesystem::path> native =
-        chosen ? platform::ResolveWindowsPath(*chosen) : Status::Error("no file was chosen");
-    bool replace = false;
+    if (!chosen) return Status::Error("no file was chosen");
+    // The choosers answer with a native path.
+    Result<std::filesystem::path> native = std::filesystem::path(*chosen);
     std::error_code error;
-    if (native.ok() && std::filesystem::exists(*native, error)) {
-      // The desktop's chooser asked already; the others did not.
-      replace = prompts.kind() == platform::PromptsKind::kGtk ||
-                prompts.MessageBox(
-                    native->string() + " already exists.\nDo you want to replace it?", kLumoCaption,
-                    platform::kMbYesNo | platform::kMbIconExclamation) == platform::kIdYes;
-      if (!replace) native = Status::Error("the file is kept");
+    if (std::filesystem::exists(*native, error) && prompts.kind() != platform::PromptsKind::kGtk &&
+        prompts.MessageBox(native->string() + " already exists.\nDo you want to replace it?",
+                           kLumoCaption,
+                           platform::kMbYesNo | platform::kMbIconExclamation) != platform::kIdYes) {
+      return Status::Error("the file " + native->string() + " is kept");
     }
+    return native;
+  }
+
+  static gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested, gpointer) {
+    const char* uri = webkit_uri_request_get_uri(webkit_download_get_request(download));
+    const Result<std::filesystem::path> native = ChooseDownloadFile(suggested ? suggested : "");
     char* destination =
         native.ok() ? g_filename_to_uri(native->c_str(), nullptr, nullptr) : nullptr;
     if (!destination) {
@@ -301,10 +308,35 @@ struct CourseWindow::Signals {
       return TRUE;
     }
     std::fprintf(stderr, "lumo: saving %s as %s\n", uri, native->c_str());
-    webkit_download_set_allow_overwrite(download, replace);
+    webkit_download_set_allow_overwrite(download, TRUE);  // asked above
     webkit_download_set_destination(download, destination);
     g_free(destination);
     return TRUE;
+  }
+
+  // A file of a course drive is copied by the window itself: the engine's
+  // downloads cannot read the course drives' scheme. Written whole (a
+  // temporary file beside it, then renamed), so a failure keeps the old.
+  static void SaveCourseFile(const std::string& uri, const std::string& path) {
+    Result<std::filesystem::path> source = platform::ResolveWindowsPath(path);
+    const std::string name = source.ok() ? source->filename().string() : std::string();
+    Result<std::filesystem::path> target =
+        source.ok() ? ChooseDownloadFile(name) : Result<std::filesystem::path>(source.status());
+    std::error_code error;
+    if (target.ok()) {
+      const std::filesystem::path temporary = target->string() + ".lumo-part";
+      if (std::filesystem::copy_file(*source, temporary,
+                                     std::filesystem::copy_options::overwrite_existing, error)) {
+        std::filesystem::rename(temporary, *target, error);
+      }
+      if (error) std::filesystem::remove(temporary);
+    }
+    if (!target.ok() || error) {
+      std::fprintf(stderr, "lumo: the download of %s is not saved: %s\n", uri.c_str(),
+                   target.ok() ? error.message().c_str() : target.message().c_str());
+      return;
+    }
+    std::fprintf(stderr, "lumo: saved %s as %s\n", uri.c_str(), target->c_str());
   }
 
   static void OnDownloadFailed(WebKitDownload* download, GError* error, gpointer) {
@@ -319,7 +351,8 @@ struct CourseWindow::Signals {
   static void OnDownloadDone(WebKitDownload* download, gpointer) {
     const char* destination = webkit_download_get_destination(download);
     if (destination && webkit_download_get_estimated_progress(download) >= 1.0) {
-      std::fprintf(stderr, "lumo: saved %s\n", destination);
+      std::fprintf(stderr, "lumo: saved %s as %s\n",
+                   webkit_uri_request_get_uri(webkit_download_get_request(download)), destination);
     }
   }
 
@@ -330,6 +363,11 @@ struct CourseWindow::Signals {
       std::fprintf(stderr, "lumo: refused a download from outside the course: %s\n",
                    uri ? uri : "");
       webkit_download_cancel(download);
+      return;
+    }
+    if (std::optional<std::string> path = CourseFilePath(uri)) {
+      webkit_download_cancel(download);
+      Soon([uri = std::string(uri), path = *path] { SaveCourseFile(uri, path); });
       return;
     }
     g_signal_connect(download, "decide-destination", G_CALLBACK(&OnDecideDestination), nullptr);
@@ -423,16 +461,21 @@ void CourseWindow::BuildTitleBar(int width) {
     gtk_header_bar_pack_start(GTK_HEADER_BAR(bar), button);
   }
   // The window's decoration must not make it wider than its page: a
-  // window too narrow for the title bar has the desktop's own frame.
+  // window too narrow for the title bar has the desktop's own frame. (The
+  // bar has its window buttons only once it is the window's.)
+  // The window's own title (what the desktop lists) follows the bar's
+  // title; the custom one above is what the bar shows.
+  gtk_header_bar_set_title(GTK_HEADER_BAR(bar), caption_.c_str());
+  gtk_window_set_titlebar(window_, bar);
   gtk_widget_show_all(bar);
   int needed = 0;
   gtk_widget_get_preferred_width(bar, &needed, nullptr);
   if (needed > width) {
-    gtk_widget_destroy(bar);
+    gtk_window_set_titlebar(window_, nullptr);
+    gtk_window_set_title(window_, caption_.c_str());
     return;
   }
   title_ = GTK_LABEL(title);
-  gtk_window_set_titlebar(window_, bar);
 }
 
 CourseWindow::~CourseWindow() {

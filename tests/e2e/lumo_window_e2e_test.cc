@@ -76,6 +76,19 @@ std::string OutputOf(const std::string& command) {
 // The captions of the display's windows, as xwininfo lists them.
 std::string WindowList() { return OutputOf("xwininfo -root -tree"); }
 
+// The id of the display's window captioned `caption` ("" when none is).
+std::string WindowId(const std::string& caption) {
+  std::istringstream lines(WindowList());
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(" \"" + caption + "\": (") == std::string::npos) continue;
+    std::istringstream words(line);
+    std::string id;
+    words >> id;
+    return id;
+  }
+  return "";
+}
+
 class LumoWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -555,8 +568,9 @@ ext.setCookie("loads", String(Number(ext.GetCookie("loads")) + 1));
   ASSERT_TRUE(WaitFor([&] { return loads() == "1"; })) << ReadFile(errors_);
   // The untitled page's caption, and the program's icon.
   EXPECT_NE(WindowList().find("\"Lumo\""), std::string::npos) << WindowList();
-  EXPECT_NE(OutputOf("xprop -name Lumo _NET_WM_ICON").find("_NET_WM_ICON(CARDINAL)"),
-            std::string::npos);
+  EXPECT_NE(
+      OutputOf("xprop -id '" + WindowId("Lumo") + "' _NET_WM_ICON").find("_NET_WM_ICON(CARDINAL)"),
+      std::string::npos);
 
   ASSERT_TRUE(kill_pages());
   EXPECT_TRUE(WaitFor([&] { return loads() == "2"; })) << ReadFile(errors_);
