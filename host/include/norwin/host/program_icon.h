@@ -1,4 +1,5 @@
-// Lumo's icon, shown by its windows and its About box. It is installed with
+// Lumo's icon (desktop/lumo.svg), shown by its windows and its About box.
+// It is installed with
 // the program (share/icons/hicolor/scalable/apps/lumo.svg beside the
 // program's bin folder; the build tree has the same layout), so that no
 // icon theme of the desktop has to provide it.
