@@ -1,8 +1,7 @@
 // Lumo's icon (desktop/lumo.svg), shown by its windows and its About box.
-// It is installed with
-// the program (share/icons/hicolor/scalable/apps/lumo.svg beside the
-// program's bin folder; the build tree has the same layout), so that no
-// icon theme of the desktop has to provide it.
+// It is installed with the program (share/icons/hicolor/scalable/apps/
+// lumo.svg beside the program's bin folder; the build tree has the same
+// layout), so that no icon theme of the desktop has to provide it.
 #pragma once
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
