@@ -215,12 +215,17 @@ struct CourseWindow::Signals {
     return FALSE;
   }
 
-  static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction*, gpointer self) {
+  static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self) {
     auto* window = static_cast<CourseWindow*>(self);
     const Settings& settings = window->set_.settings();
     auto popup = std::unique_ptr<CourseWindow>(
         new CourseWindow(window->set_, window, view, settings.cx, settings.cy));
     CourseWindow* opened = window->set_.Adopt(std::move(popup));
+    // The opener's window saw the page asked for; the new window loads it.
+    if (const char* uri =
+            webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))) {
+      opened->Remember(uri);
+    }
     return GTK_WIDGET(opened->view_);
   }
 
