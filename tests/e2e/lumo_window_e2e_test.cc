@@ -418,6 +418,9 @@ TEST_F(LumoWindowTest, CoursePagesAddressTheDrivesAsTheOldEngineDid) {
   };
   WriteFile(course_.path() / "pop1.htm", reporting("pop1"));
   WriteFile(course_.path() / "pop3.htm", reporting("pop3"));
+  WriteFile(course_.path() / "opened.htm",
+            "<script>window.external.setCookie('opened', location.href + ' ' + "
+            "typeof window.external); window.close();</script>");
   WriteFile(other_drive.path() / "other.htm", reporting("other"));
   WriteFile(course_.path() / "lessons" / "second.htm",
             "<script>window.external.setCookie('second', location.href);"
@@ -455,8 +458,9 @@ try {
 } catch (e) { r.push("error=" + e.message); }
 ext.setCookie("main", r.join(";"));
 ext.Popup("\\small.htm", 0, 0, 120, 90);
+window.open("\\opened.htm", "_blank", "width=200,height=150");
 var timer = setInterval(function () {
-  var names = ["pop1", "pop3", "other", "srcdoc", "small"];
+  var names = ["pop1", "pop3", "other", "srcdoc", "small", "opened"];
   for (var i = 0; i < names.length; i++) if (!ext.GetCookie(names[i])) return;
   clearInterval(timer);
   ext.setCookie("size", innerWidth + "x" + innerHeight);
@@ -473,6 +477,7 @@ var timer = setInterval(function () {
   EXPECT_EQ(Cookie(progress, "blank"), "function");
   EXPECT_EQ(Cookie(progress, "main"), "text=[object];fn=[]");
   EXPECT_EQ(Cookie(progress, "small"), "120x90");
+  EXPECT_EQ(Cookie(progress, "opened"), "lumo://d/opened.htm object");
   EXPECT_EQ(Cookie(progress, "size"), "420x300");
   EXPECT_EQ(Cookie(progress, "second"), "lumo://d/lessons/second.htm");
 }
