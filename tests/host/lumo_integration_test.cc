@@ -204,7 +204,6 @@ TEST_F(LumoProcessTest, PrintsItsUsage) {
   const Outcome version = Run({"--version"});
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_TRUE(version.out.starts_with("lumo (Lumo) ")) << version.out;
-  Outcome outcome = Run({"--help"});
   EXPECT_EQ(ReadFile(log_), "");
   EXPECT_FALSE(std::filesystem::exists(prefix_.path() / "registry.db"));
 }
