@@ -96,15 +96,7 @@ class ContentDatabaseBuilder {
   }
 
  private:
-  static std::string Quoted(std::string_view name) {
-    std::string quoted = "\"";
-    for (char c : name) {
-      if (c == '"') quoted.push_back('"');
-      quoted.push_back(c);
-    }
-    quoted.push_back('"');
-    return quoted;
-  }
+  static std::string Quoted(std::string_view name) { return datalayer::QuoteContentName(name); }
 
   void Insert(std::string_view table, const std::vector<OptionalText>& values) {
     std::string sql = "INSERT INTO " + Quoted(table) + " VALUES (";

@@ -4,16 +4,6 @@
 
 namespace norwin::content_tool {
 
-std::string QuoteName(std::string_view name) {
-  std::string quoted = "\"";
-  for (char c : name) {
-    if (c == '"') quoted.push_back('"');
-    quoted.push_back(c);
-  }
-  quoted.push_back('"');
-  return quoted;
-}
-
 void Statement::Bind(int index, std::optional<std::string_view> value) {
   if (value) {
     sqlite3_bind_text(statement_, index, value->data(), static_cast<int>(value->size()),

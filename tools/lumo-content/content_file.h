@@ -14,12 +14,13 @@
 #include <string_view>
 #include <vector>
 
+#include "norwin/datalayer/content_schema.h"
 #include "norwin/platform/status.h"
 
 namespace norwin::content_tool {
 
 // `name` as an SQL identifier between double quotes, quotes doubled.
-std::string QuoteName(std::string_view name);
+inline std::string QuoteName(std::string_view name) { return datalayer::QuoteContentName(name); }
 
 class Statement {
  public:
