@@ -472,16 +472,19 @@ var timer = setInterval(function () {
 
   ASSERT_EQ(RunLumo(), 0) << ReadFile(errors_);
   const std::string progress = Progress();
-  EXPECT_EQ(Cookie(progress, "pop1"), "lumo://d/pop1.htm");
-  EXPECT_EQ(Cookie(progress, "pop3"), "lumo://d/pop3.htm");
-  EXPECT_EQ(Cookie(progress, "other"), "lumo://e/other.htm");
-  EXPECT_EQ(Cookie(progress, "srcdoc"), "function");
-  EXPECT_EQ(Cookie(progress, "blank"), "function");
-  EXPECT_EQ(Cookie(progress, "main"), "text=[object];fn=[]");
-  EXPECT_EQ(Cookie(progress, "small"), "120x90");
-  EXPECT_EQ(Cookie(progress, "opened"), "lumo://d/opened.htm object");
-  EXPECT_EQ(Cookie(progress, "size"), "420x300");
-  EXPECT_EQ(Cookie(progress, "second"), "lumo://d/lessons/second.htm");
+  const std::pair<const char*, const char*> kSeen[] = {
+      {"pop1", "lumo://d/pop1.htm"},    // "\\pop1.htm": the root of the page's drive
+      {"pop3", "lumo://d/pop3.htm"},    // "/pop3.htm" likewise
+      {"other", "lumo://e/other.htm"},  // "e:\\other.htm" in a frame
+      {"srcdoc", "function"},           // a srcdoc frame is its page's
+      {"blank", "function"},            // and so is an about:blank one
+      {"main", "text=[object];fn=[]"},  // arguments of no type do nothing
+      {"small", "120x90"},              // a small pop-up's client size
+      {"opened", "lumo://d/opened.htm object"},
+      {"size", "420x300"},                        // the window's client size
+      {"second", "lumo://d/lessons/second.htm"},  // location.href = "D:/..."
+  };
+  for (const auto& [name, value] : kSeen) EXPECT_EQ(Cookie(progress, name), value) << name;
 }
 
 TEST_F(LumoWindowTest, RedirectsStayInTheirFrameAndForeignFramesGetNothing) {
