@@ -109,16 +109,18 @@ int RunLumo(int argc, const char* const* argv, const CourseRunner& run_course) {
 
   if (mode == StartMode::kChooseSettings || mode == StartMode::kRun || mode == StartMode::kDemo) {
     std::string location;
-    if (mode == StartMode::kDemo) {
-      Result<std::string> demo = PrepareDemoCourse(DemoCourseFolder());
-      if (!demo.ok()) return StartFailed(demo.message());
-      location = std::move(*demo);
-    } else if (mode == StartMode::kChooseSettings) {
+    if (mode == StartMode::kChooseSettings) {
       std::optional<std::string> chosen = ChooseFile(kIdsSettingsFilter);
       if (!chosen) return StartFailed("no settings file was chosen");
       location = std::move(*chosen);
     } else {
-      location = TrimWhiteSpace(command_line);
+      if (mode == StartMode::kDemo) {
+        Result<std::filesystem::path> demo = DemoSettingsFile();
+        if (!demo.ok()) return StartFailed(demo.message());
+        location = demo->string();
+      } else {
+        location = TrimWhiteSpace(command_line);
+      }
       std::string failure;
       if (std::optional<std::string> file = NativeSettingsFile(location, &failure)) {
         location = std::move(*file);

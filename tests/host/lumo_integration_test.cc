@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "norwin/host/start_up.h"
 #include "norwin/platform/registry.h"
 #include "support/temp_prefix.h"
 
@@ -193,6 +194,22 @@ TEST_F(LumoProcessTest, TakesANativeSettingsPathWhoseFolderIsTheCourse) {
   const Outcome missing = Run({"course/none.cfg"});
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_EQ(missing.err, "lumo: no drive holds the settings file course/none.cfg\n");
+}
+
+TEST_F(LumoProcessTest, OpensItsDemoCourseWithoutLinkingADrive) {
+  // Without a display the start goes as far as the window: the demo's
+  // settings (share/lumo/demo-course beside bin/, as installed) are loaded.
+  norwin::testing::ScopedEnv display("DISPLAY", ""), wayland("WAYLAND_DISPLAY", "");
+  const Outcome outcome = Run({"--demo"});
+  EXPECT_EQ(outcome.exit_code, kStartFailed);
+  EXPECT_EQ(outcome.err, "lumo: cannot open a window: no display\n");
+  EXPECT_EQ(ReadFile(log_), "");  // no drive search, no missing file
+  // Its drive is the process's own: the prefix keeps only c: and e:.
+  size_t drives = 0;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator(prefix_.path() / "drives"))
+    ++drives;
+  EXPECT_EQ(drives, 2u);
 }
 
 TEST_F(LumoProcessTest, PrintsItsUsage) {

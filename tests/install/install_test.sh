@@ -81,12 +81,10 @@ JS
 answer=$("$usr/bin/lumo-script" "$work/digest.js") || fail "lumo-script failed: $answer"
 [ "$answer" = 900150983cd24fb0d6963f7d28e17f72 ] || fail "lumo-script printed '$answer'"
 
-# lumo --demo links the installed demo course as a drive and loads its
-# settings; without a display it stops short of the window.
+# lumo --demo loads the settings of the installed demo course; without a
+# display it stops short of the window.
 answer=$(env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/lumo" --demo 2>&1) || true
-[ "$(readlink -f "$NORWIN_PREFIX/drives/d")" = "$(readlink -f "$usr/share/lumo/demo-course")" ] ||
-  fail "lumo --demo did not make the demo course a drive: $answer"
-[[ $answer == *"cannot open a window: no display"* ]] || fail "lumo --demo printed: $answer"
+[ "$answer" = "lumo: cannot open a window: no display" ] || fail "lumo --demo printed: $answer"
 
 if [ -z "${DISPLAY:-}" ]; then
   echo "install test: no display, the installed lumo's window was not tried"
@@ -103,6 +101,7 @@ ext.setCookie("md5", new ActiveXObject("NorwinPellam2003.Encryption").Encrypt("a
 ext.Stop();
 </script></body></html>
 HTML
+mkdir -p "$NORWIN_PREFIX/drives"
 ln -sfn "$course" "$NORWIN_PREFIX/drives/e"
 "$usr/bin/norwin-reg" add 'HKCU\Software\InstallTest' /v Path /d 'e:\progress' /f >/dev/null
 timeout 90 "$usr/bin/lumo" 'e:\test.cfg' || fail "the installed lumo ended with status $?"
