@@ -30,7 +30,7 @@ for program in "$usr"/bin/*; do
   answer=$(env -u DISPLAY -u WAYLAND_DISPLAY NORWIN_PREFIX="$work/version-prefix" \
     "$program" --version) || fail "$name --version failed"
   # "NAME (Lumo) VERSION", the form help2man reads: the name and the project's version.
-  [[ ${answer,,} == "$name "*" $version" ]] || fail "$name --version printed '$answer'"
+  [[ ${answer,,} == "$name "* && $answer == *" $version" ]] || fail "$name --version printed '$answer'"
   gzip -cdf "$usr/share/man/man1/$name.1"* 2>/dev/null | grep -q '^\.TH' ||
     fail "$name has no manual page"
 done
