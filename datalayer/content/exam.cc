@@ -37,7 +37,6 @@ using automation::Ref;
 using automation::Variant;
 
 constexpr RecordKind kExamKind{"Exam", RequestShape::kB};
-constexpr std::string_view kRawSuffix = "_pmxm.xml";
 
 XmlNode ChildElement(XmlNode node, std::string_view name) {
   Result<XmlNode> child = node.SelectSingleNode(name);
@@ -86,20 +85,6 @@ const TitleFilename* HandleOf(const Variant& item) {
 }
 
 }  // namespace
-
-bool MatchesExamType(std::string_view name, int32_t type) {
-  switch (type) {
-    case static_cast<int32_t>(ExamType::kAll):
-      return name.find("_pmxm") != std::string_view::npos && name.ends_with(".xml");
-    case static_cast<int32_t>(ExamType::kRaw):
-      return name.ends_with(kRawSuffix);
-    case static_cast<int32_t>(ExamType::kStudent):
-      return name.find("_pmxm_") != std::string_view::npos && !name.ends_with(kRawSuffix) &&
-             name.ends_with(".xml");
-    default:
-      return false;
-  }
-}
 
 std::string AttemptFilename(std::string_view exam_base, std::string_view student_id,
                             int16_t attempt) {

@@ -37,20 +37,6 @@ std::optional<std::string> EitherAttribute(XmlNode node, std::string_view upper,
 
 }  // namespace
 
-bool MatchesLessonType(std::string_view name, int32_t lesson_type) {
-  switch (lesson_type) {
-    case kLessonTypeAll:
-      return name.find("_pml") != std::string_view::npos && name.ends_with(".xml");
-    case kLessonTypeRaw:
-      return name.ends_with("_pml.xml");
-    case kLessonTypeStudent:
-      return name.find("_pml_") != std::string_view::npos && !name.ends_with("_pml.xml") &&
-             name.ends_with(".xml");
-    default:
-      return false;
-  }
-}
-
 std::string LessonFileName(const std::string& filename) {
   if (IsURL(filename)) return std::string(GetURLFileName(filename));
   // As the file-system object names it: "unit1" stays "unit1", never "unit1.".

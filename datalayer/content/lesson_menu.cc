@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "norwin/automation/error.h"
+#include "norwin/datalayer/record_kinds.h"
 #include "norwin/datalayer/record_members.h"
 #include "norwin/datalayer/record_storage.h"
 #include "norwin/datalayer/record_xml.h"
@@ -19,17 +20,6 @@ namespace {
 using automation::Collection;
 using automation::Ref;
 using automation::Variant;
-
-bool EndsWithNoCase(std::string_view name, std::string_view suffix) {
-  if (name.size() < suffix.size()) return false;
-  name.remove_prefix(name.size() - suffix.size());
-  for (size_t i = 0; i < suffix.size(); ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != suffix[i]) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -48,9 +38,7 @@ Ref<Collection> LessonMenu::GetLessonMenus(const std::string& directory) {
     const std::vector<std::string> fields = FetchListing(directory, kind, 2);
     return TitleFilenamesFromListing(fields, GetBaseURL(directory));
   }
-  return ListLocalTitleFilenames(
-      directory, [](std::string_view name) { return EndsWithNoCase(name, "_lm.xml"); },
-      "LessonMenu");
+  return ListLocalTitleFilenames(directory, IsLessonMenuName, "LessonMenu");
 }
 
 bool LessonMenu::Load(const std::string& filename, const Variant& directory_list,

@@ -10,6 +10,7 @@
 #include "norwin/automation/dispatch.h"
 #include "norwin/automation/error.h"
 #include "norwin/automation/file_system.h"
+#include "norwin/datalayer/record_kinds.h"
 #include "norwin/datalayer/record_storage.h"
 #include "norwin/datalayer/record_xml.h"
 #include "norwin/datalayer/title_filename.h"
@@ -25,7 +26,6 @@ using automation::Ref;
 using automation::Variant;
 
 constexpr RecordKind kExamListKind{"ExamList", RequestShape::kA};
-constexpr std::string_view kExamListSuffix = "_pmxl.xml";
 
 XmlNode ChildElement(XmlNode node, std::string_view name) {
   Result<XmlNode> child = node.SelectSingleNode(name);
@@ -74,8 +74,7 @@ Ref<Collection> ExamList::GetExamLists(const std::string& directory) {
     const std::vector<std::string> fields = FetchListing(directory, kExamListKind, 2);
     return TitleFilenamesFromListing(fields, GetBaseURL(directory));
   }
-  return ListLocalTitleFilenames(
-      directory, [](std::string_view name) { return name.ends_with(kExamListSuffix); }, "Exam");
+  return ListLocalTitleFilenames(directory, IsExamListName, "Exam");
 }
 
 void ExamList::LoadFromXml(XmlNode root, std::string_view directory_list) {

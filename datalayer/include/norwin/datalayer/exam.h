@@ -20,17 +20,17 @@
 #include "norwin/automation/object.h"
 #include "norwin/automation/variant.h"
 #include "norwin/datalayer/preferences.h"
+#include "norwin/datalayer/record_kinds.h"
 #include "norwin/datalayer/xml_dom.h"
 
 namespace norwin::datalayer {
 
 // The values of ExamTypes.
-enum class ExamType : int16_t { kAll = -1, kRaw = 1, kStudent = 2 };
-
-// Whether file `name` is an exam file of `type` (case-sensitive): a
-// definition ends "_pmxm.xml", an attempt holds "_pmxm_" and ends ".xml"
-// without being a definition. Any other type matches nothing.
-bool MatchesExamType(std::string_view name, int32_t type);
+enum class ExamType : int16_t {
+  kAll = kExamTypeAll,
+  kRaw = kExamTypeRaw,
+  kStudent = kExamTypeStudent
+};
 
 // The file name of attempt `attempt` of `student_id` at the exam whose
 // definition is `exam_base` without ".xml": exam_base & "_" & student & "_"

@@ -18,21 +18,11 @@
 #include "norwin/automation/collection.h"
 #include "norwin/automation/object.h"
 #include "norwin/automation/variant.h"
+#include "norwin/datalayer/record_kinds.h"
 #include "norwin/datalayer/record_storage.h"
 #include "norwin/datalayer/xml_dom.h"
 
 namespace norwin::datalayer {
-
-// The values of LessonTypes: which lesson files a listing takes.
-inline constexpr int32_t kLessonTypeAll = -1;
-inline constexpr int32_t kLessonTypeRaw = 1;
-inline constexpr int32_t kLessonTypeStudent = 2;
-
-// Whether the file name `name` is a lesson file of `lesson_type`
-// (case-sensitive): All, any "_pml" name ending ".xml"; Raw, a definition
-// ("_pml.xml"); Student, a student's copy ("_pml_" ... ".xml"). False for
-// any other type.
-bool MatchesLessonType(std::string_view name, int32_t lesson_type);
 
 // The file part of `filename` as a lesson keeps it: the text after the last
 // "/" of a URL, the base name and extension of a path.
