@@ -10,16 +10,15 @@ pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
 pkg_check_modules(WEBKIT_WEBEXT REQUIRED IMPORTED_TARGET webkit2gtk-web-extension-4.1)
 pkg_check_modules(JSC REQUIRED IMPORTED_TARGET javascriptcoregtk-4.1)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+# norwin-server and the loopback servers of the tests: the HTTP library
+# (Debian builds cpp-httplib as a library, whose compile definitions the
+# header must see too) and PostgreSQL's client library.
+pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
 find_package(Threads REQUIRED)
 if(NORWIN_BUILD_TESTS)
   find_package(GTest REQUIRED)
   include(GoogleTest)
-endif()
-if(NORWIN_BUILD_TESTS OR NORWIN_BUILD_BENCHMARKS)
-  # Loopback servers of the tests, which the storage benchmarks use too. Debian
-  # builds cpp-httplib as a library, whose compile definitions the header must
-  # see too.
-  pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 endif()
 if(NORWIN_BUILD_BENCHMARKS)
   find_package(benchmark REQUIRED)

@@ -7,6 +7,7 @@ NORWIN_PACKAGES=(
   libssl-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   xvfb xauth fonts-liberation dbus dbus-x11 poppler-utils librsvg2-common
   help2man sqlite3 mdbtools-dev mdbtools desktop-file-utils
+  libpq-dev postgresql webkit2gtk-driver
 )
 
 # Installs the Debian packages the build and the tests need. As root it runs
