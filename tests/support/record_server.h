@@ -28,6 +28,17 @@
 // request carries a validated key and its value. Everything else (garbage,
 // error texts, silence, request records, replacing a page with Reply) comes
 // from the LoopbackServer, reached through loopback() or the shorthands.
+//
+// The same fixture runs the real server: when NORWIN_TEST_RECORD_SERVER names
+// the norwin-server program (and the test binary is built with the server's
+// store, NORWIN_TEST_WITH_NORWIN_SERVER), the six pages are passed on to a
+// norwin-server of the fixture's own, started for it (with --require-login
+// once RequireLogin(kYes) is called; on the PostgreSQL database
+// NORWIN_TEST_RECORD_DATABASE names, when set), and PutRecord and GetRecord
+// go straight to that server's store. What the fixture is told to do itself
+// (OnListing, SetNextLoginKey, replies, garbage, silence) it still does, and
+// every request is recorded as before. Tests that depend on the fixture's
+// own keys ask UsesNorwinServer().
 // Thread safe. Header-only.
 #pragma once
 
@@ -52,6 +63,15 @@
 #include "support/loopback_server.h"
 #include "support/temp_prefix.h"
 
+#ifdef NORWIN_TEST_WITH_NORWIN_SERVER
+#include <cstdlib>
+#include <memory>
+
+#include "norwin/server/record_store.h"
+#include "support/norwin_server_process.h"
+#include "support/postgres_database.h"
+#endif
+
 namespace norwin::testing {
 
 class RecordServer {
@@ -62,7 +82,10 @@ class RecordServer {
   using ListingHandler =
       std::function<std::string(const httplib::Request&, const std::filesystem::path&)>;
 
-  RecordServer() { ServeFolder("/app/"); }
+  RecordServer() {
+    StartNorwinServer();
+    ServeFolder("/app/");
+  }
   RecordServer(const RecordServer&) = delete;
   RecordServer& operator=(const RecordServer&) = delete;
 
@@ -72,16 +95,17 @@ class RecordServer {
     const std::filesystem::path disk = DiskFolder(path);
     std::filesystem::create_directories(disk);
     auto on = [&](const char* page, auto member) {
-      server_.Post(path + page, [this, disk, member](const httplib::Request& request,
-                                                     httplib::Response& response) {
+      server_.Post(path + page, [this, disk, member, page](const httplib::Request& request,
+                                                           httplib::Response& response) {
+        if (this->ForwardToNorwinServer(page, request, response)) return;
         response.status = 200;
         // Records go out as application/octet-stream: the storage reads
         // the text whatever its type, and the server library would
         // compress a text type at its slowest setting (a second a
         // megabyte) for every client that accepts compressed answers.
         std::string text = (this->*member)(request, disk);
-        response.set_content(text, text.starts_with("<") ? "application/octet-stream"
-                                                         : "text/plain");
+        response.set_content(text,
+                             text.starts_with("<") ? "application/octet-stream" : "text/plain");
       });
     };
     on("LoadPellamObject.asp", &RecordServer::LoadPage);
@@ -106,16 +130,37 @@ class RecordServer {
   }
 
   void PutRecord(std::string_view file, std::string_view text, std::string_view path = "/app/") {
+#ifdef NORWIN_TEST_WITH_NORWIN_SERVER
+    if (store_) {
+      store_->Save({"", std::string(path), std::string(file)}, text);
+      return;
+    }
+#endif
     std::ofstream(DiskFolder(path) / std::string(file), std::ios::binary) << text;
   }
   std::optional<std::string> GetRecord(std::string_view file,
                                        std::string_view path = "/app/") const {
+#ifdef NORWIN_TEST_WITH_NORWIN_SERVER
+    if (store_) return store_->Load({"", std::string(path), std::string(file)});
+#endif
     return ReadFile(DiskFolder(path) / std::string(file));
   }
 
   void RequireLogin(Login login) {
-    std::lock_guard lock(mutex_);
-    login_ = login;
+    {
+      std::lock_guard lock(mutex_);
+      login_ = login;
+    }
+    StartNorwinServer();
+  }
+
+  // Whether the pages are answered by a norwin-server (see above).
+  bool UsesNorwinServer() const {
+#ifdef NORWIN_TEST_WITH_NORWIN_SERVER
+    return static_cast<bool>(store_);
+#else
+    return false;
+#endif
   }
   // The key LoginKey.asp issues next (once).
   void SetNextLoginKey(std::string key) {
@@ -160,6 +205,63 @@ class RecordServer {
   }
 
  private:
+#ifdef NORWIN_TEST_WITH_NORWIN_SERVER
+  // (Re)starts the norwin-server when NORWIN_TEST_RECORD_SERVER names one.
+  void StartNorwinServer() {
+    const char* program = std::getenv("NORWIN_TEST_RECORD_SERVER");
+    if (program == nullptr || *program == '\0') return;
+    std::vector<std::string> extra;
+    if (!database_) database_ = PostgresDatabase::FromEnvironment();
+    if (database_) extra = {"--database", database_->conninfo()};
+    std::lock_guard lock(mutex_);
+    if (login_ == Login::kRequired) extra.push_back("--require-login");
+    norwin_server_.reset();
+    norwin_server_ =
+        std::make_shared<NorwinServerProcess>(program, root_.path() / "norwin-server", extra);
+    if (!store_) {
+      store_ = server::OpenRecordStore(database_ ? database_->conninfo() : "",
+                                       (root_.path() / "norwin-server").string());
+    }
+  }
+
+  // Passes a page the fixture was not told to answer itself on to the
+  // norwin-server; false when the fixture answers.
+  bool ForwardToNorwinServer(const char* page, const httplib::Request& request,
+                             httplib::Response& response) {
+    std::shared_ptr<NorwinServerProcess> backend;
+    {
+      std::lock_guard lock(mutex_);
+      if (!norwin_server_) return false;
+      const std::string_view name(page);
+      if (name == "GetTitleFileNames.asp" && listings_.count(request.get_param_value("ObjName")))
+        return false;
+      if (name == "LoginKey.asp" && !next_key_.empty()) return false;
+      if (name == "Login.asp" && issued_.count(request.get_param_value("LoginKey"))) return false;
+      backend = norwin_server_;
+    }
+    httplib::Client client("127.0.0.1", backend->port());
+    client.set_url_encode(false);
+    client.set_keep_alive(false);
+    std::string type = request.get_header_value("Content-Type");
+    if (type.empty()) type = "application/octet-stream";
+    httplib::Result answer = client.Post(request.target.c_str(), request.body, type.c_str());
+    if (!answer) {
+      response.status = 502;
+      response.set_content("norwin-server did not answer", "text/plain");
+      return true;
+    }
+    response.status = answer->status;
+    response.set_content(answer->body, answer->get_header_value("Content-Type").c_str());
+    return true;
+  }
+
+#else
+  void StartNorwinServer() {}
+  bool ForwardToNorwinServer(const char*, const httplib::Request&, httplib::Response&) {
+    return false;
+  }
+#endif
+
   static std::optional<std::string> ReadFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
@@ -282,6 +384,11 @@ class RecordServer {
   std::string next_key_;
   std::set<std::string> issued_;
   std::map<std::string, ListingHandler> listings_;
+#ifdef NORWIN_TEST_WITH_NORWIN_SERVER
+  std::unique_ptr<PostgresDatabase> database_;
+  std::shared_ptr<NorwinServerProcess> norwin_server_;
+  std::unique_ptr<server::RecordStore> store_;
+#endif
 };
 
 }  // namespace norwin::testing

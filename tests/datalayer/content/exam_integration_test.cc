@@ -362,9 +362,23 @@ TEST_F(ExamTest, TalksToTheRecordPages) {
   EXPECT_NE(server.GetRecord("u1_pmxm_s1_02.xml").value_or("").find("started=\"true\""),
             std::string::npos);
 
-  // The server totals the section itself and answers with the summary.
-  server.PutRecord("u1_pmxm.xml",
-                   "<exam><questionRef correct='3' attempts='4'>Q1</questionRef></exam>");
+  // The server totals the section itself and answers with the summary: the
+  // fixture answers a summary it is given, norwin-server counts the
+  // attempts of the section's students.
+  if (server.UsesNorwinServer()) {
+    std::string roster = "<students>";
+    for (const char* id : {"t1", "t2", "t3", "t4"}) {
+      roster += std::string("<student><id>") + id +
+                "</id><classRef>C1</classRef><sectionRef>S2</sectionRef></student>";
+      server.PutRecord(std::string("u1_pmxm_") + id + "_02.xml",
+                       std::string("<exam><questionRef correct='") + (id[1] == '4' ? "0" : "1") +
+                           "'>Q1</questionRef></exam>");
+    }
+    server.PutRecord("roster.xml", roster + "</students>");
+  } else {
+    server.PutRecord("u1_pmxm.xml",
+                     "<exam><questionRef correct='3' attempts='4'>Q1</questionRef></exam>");
+  }
   Ref<Exam> summary = New<Exam>("Exam");
   ASSERT_TRUE(summary->LoadExamSummary("", pool_->Questions(), nullptr, "C1", "S2",
                                        server.location("u1_pmxm.xml"), 2));
@@ -373,6 +387,7 @@ TEST_F(ExamTest, TalksToTheRecordPages) {
             "&SectionID=S2&AttemptNum=2");
   ASSERT_EQ(summary->Questions()->size(), 1u);
   EXPECT_EQ(At<Question>(*summary->Questions(), 0).Attempts(), 4);
+  EXPECT_EQ(At<Question>(*summary->Questions(), 0).Correct(), 3);
   EXPECT_EQ(At<Question>(*summary->Questions(), 0).Text(), "Text of Q1");
 }
 

@@ -78,6 +78,8 @@ TEST_F(ServerRosterTest, LoadFilterAndSaveSendTheirRequests) {
   EXPECT_EQ(server_.last_request().target,
             "/app/LoadPellamObject.asp?ObjName=Students&FileName=roster.xml"
             "&CourseID=3&StudentID=SID00001");
+  // (A record server applies the filter; the copy below is of the whole roster.)
+  ASSERT_TRUE(roster_->Load(Location(), nullptr));
 
   StoreValidationString("LoginKey=k&LoginValue=v");
   ASSERT_TRUE(roster_->Save(server_.app_url() + "?sid=7/copy.xml", nullptr));
