@@ -13,6 +13,7 @@
 #include "admin_commands.h"
 #include "norwin/server/record_store.h"
 #include "norwin/server/service.h"
+#include "norwin/version.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ Options Parse(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       std::exit(0);
     } else if (arg == "--version" && options.words.size() < 2) {
-      std::printf("norwin-server %s\n", NORWIN_SERVER_VERSION);
+      norwin::PrintVersion("norwin-server");
       std::exit(0);
     } else if (arg == "--version") {
       options.version = static_cast<int64_t>(ParseSize(value(), "--version"));

@@ -1,6 +1,7 @@
 #include "norwin/server/service.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdio>
@@ -218,8 +219,21 @@ Service::Service(RecordStore& store, ServiceOptions options)
 Service::~Service() = default;
 
 int Service::Bind(const std::string& host, int port) {
-  if (port == 0) return impl_->http.bind_to_any_port(host);
-  return impl_->http.bind_to_port(host, port) ? port : -1;
+  // The HTTP library listens with a queue of 5 waiting connections, built
+  // into Debian's copy; a classroom that logs in at the bell overflows
+  // that, and the connections beyond it are reset. The socket is kept as it
+  // is made and its queue raised once it listens.
+  int listening = -1;
+  impl_->http.set_socket_options([&listening](socket_t sock) {
+    httplib::default_socket_options(sock);
+    listening = sock;
+  });
+  const int bound = port == 0                              ? impl_->http.bind_to_any_port(host)
+                    : impl_->http.bind_to_port(host, port) ? port
+                                                           : -1;
+  if (bound > 0 && listening >= 0) ::listen(listening, SOMAXCONN);
+  impl_->http.set_socket_options(httplib::default_socket_options);
+  return bound;
 }
 
 bool Service::Run() { return impl_->http.listen_after_bind(); }

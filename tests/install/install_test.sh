@@ -21,8 +21,8 @@ DESTDIR="$work/root" cmake --install "$build" --prefix /usr >"$work/install.log"
 usr="$work/root/usr"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 
-# The programs: every one in bin/, at least these five.
-for name in lumo lumo-script lumo-index lumo-content norwin-reg norwin-regsvr; do
+# The programs: every one in bin/, at least these.
+for name in lumo lumo-script lumo-index lumo-content norwin-reg norwin-regsvr norwin-server; do
   [ -x "$usr/bin/$name" ] || fail "$name is not installed"
 done
 for program in "$usr"/bin/*; do

@@ -76,7 +76,7 @@ TEST_F(NorwinServerTest, HelpVersionAndInit) {
   EXPECT_NE(help.out.find("--listen ADDR:PORT"), std::string::npos);
   const ProgramRun version = RunProgram(kProgram, {"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_TRUE(version.out.starts_with("norwin-server ")) << version.out;
+  EXPECT_TRUE(version.out.starts_with("norwin-server (Lumo) ")) << version.out;
   std::vector<std::string> init_args = StoreArgs();
   init_args[0] = "--init";  // in place of --data
   const ProgramRun init = RunProgram(kProgram, init_args);

@@ -45,6 +45,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -309,7 +310,13 @@ class RecordServer {
     std::filesystem::path file;
     if (std::optional<std::string> refusal = Refusal(request, disk, &file)) return *refusal;
     if (request.body.empty()) return "No document received";
-    std::ofstream(file, std::ios::binary) << request.body;
+    // Whole or not at all, as a real server stores it: a load that comes
+    // meanwhile reads the old record, never half of the new one.
+    static std::atomic<unsigned> serial{0};
+    const std::filesystem::path temporary =
+        file.string() + ".part" + std::to_string(serial.fetch_add(1));
+    std::ofstream(temporary, std::ios::binary) << request.body;
+    std::filesystem::rename(temporary, file);
     return {};
   }
 

@@ -3,8 +3,10 @@
 // deleting, and what the roster does with the server's answers.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "norwin/automation/error.h"
@@ -221,6 +223,38 @@ TEST_F(ServerRosterTest, ASaveTheServerRefusesIsNoSave) {
   server_.loopback().Reply("POST", "/app/SavePellamObject.asp", "Saved with warnings");
   EXPECT_TRUE(roster_->Save(Location(), nullptr));
   EXPECT_EQ(Prompts(), std::vector<std::string>{"NorwinPellam2003\tSaved with warnings\t0x0\tOK"});
+}
+
+TEST_F(ServerRosterTest, StudentsAddedByManyDesktopsAtOnceNeverLeaveATornRoster) {
+  server_.PutRecord("roster.xml", kRoster);
+  // Each desktop adds students and reads the roster as a teacher's page
+  // does. Adds at the same moment may replace each other (the protocol has
+  // no lock); what must never happen is a roster that does not read.
+  constexpr int kDesktops = 8, kAdds = 4;
+  std::atomic<int> unreadable{0}, failed{0};
+  std::vector<std::thread> desktops;
+  for (int d = 0; d < kDesktops; ++d) {
+    desktops.emplace_back([&, d] {
+      for (int i = 0; i < kAdds; ++i) {
+        Ref<Students> roster = MakeRef<Students>();
+        const Ref<Student> student = NewEntry("u" + std::to_string(d) + "x" + std::to_string(i));
+        try {
+          if (!roster->AddStudent(Location(), student.get(), nullptr)) ++failed;
+        } catch (const AutomationError&) {
+          ++failed;
+        }
+        if (!MakeRef<Students>()->Load(Location(), nullptr)) ++unreadable;
+      }
+    });
+  }
+  for (std::thread& desktop : desktops) desktop.join();
+  EXPECT_EQ(unreadable.load(), 0);
+  EXPECT_EQ(failed.load(), 0);
+  ASSERT_TRUE(roster_->Load(Location(), nullptr));
+  // The two students it began with are kept, and at least the last add.
+  EXPECT_GE(roster_->Roster().size(), 3u);
+  EXPECT_TRUE(roster_->Exists("SID00001"));
+  EXPECT_TRUE(roster_->Exists("SID00002"));
 }
 
 }  // namespace
