@@ -23,3 +23,19 @@ foreach(_script ${NORWIN_SCRIPT_TESTS})
     LABELS script
     ENVIRONMENT "NORWIN_PROMPT_LOG=${CMAKE_BINARY_DIR}/Testing/prompts.log")
 endforeach()
+
+# Scripts that take a record server's folder as their second argument run
+# once more against a norwin-server started for them.
+if(TARGET norwin-server)
+  foreach(_name students)
+    add_test(NAME script.${_name}.on_norwin_server
+             COMMAND ${CMAKE_COMMAND} -DLUMO_SCRIPT=$<TARGET_FILE:lumo-script> ${_register}
+                     -DSCRIPT=${CMAKE_CURRENT_LIST_DIR}/${_name}.js
+                     -DPREFIX=${CMAKE_BINARY_DIR}/Testing/script/${_name}.on_norwin_server
+                     -DRECORD_SERVER=$<TARGET_FILE:norwin-server>
+                     -P ${CMAKE_CURRENT_LIST_DIR}/run_script_test.cmake)
+    set_tests_properties(script.${_name}.on_norwin_server PROPERTIES
+      LABELS script
+      ENVIRONMENT "NORWIN_PROMPT_LOG=${CMAKE_BINARY_DIR}/Testing/prompts.log")
+  endforeach()
+endif()

@@ -4,8 +4,11 @@
 # are copied into its folder `fixtures`, and support/checks.js (the helpers
 # every test loads) into the folder itself; CONTENT_FIXTURE, when given,
 # writes fixtures/content.db.
+# With RECORD_SERVER (the norwin-server program), a record server is started
+# for the test on a free port and its folder "http://127.0.0.1:PORT/app/" is
+# the script's second argument.
 #   cmake -DLUMO_SCRIPT=... -DSCRIPT=... -DPREFIX=... [-DREGSVR=... -DLIBRARY=...]
-#         [-DCONTENT_FIXTURE=...] -P this
+#         [-DCONTENT_FIXTURE=...] [-DRECORD_SERVER=...] -P this
 file(REMOVE_RECURSE ${PREFIX})
 file(MAKE_DIRECTORY ${PREFIX})
 get_filename_component(_fixtures ${SCRIPT} DIRECTORY)
@@ -24,8 +27,28 @@ if(REGSVR AND LIBRARY)
     message(FATAL_ERROR "registering ${LIBRARY} failed: ${status}")
   endif()
 endif()
-execute_process(COMMAND ${LUMO_SCRIPT} --prefix ${PREFIX} ${SCRIPT} ${PREFIX}
+set(_server_args "")
+if(RECORD_SERVER)
+  # In the background, its first line (the address) in a file.
+  execute_process(COMMAND sh -c "'${RECORD_SERVER}' --listen 127.0.0.1:0 --data '${PREFIX}/server' >'${PREFIX}/server.out' 2>'${PREFIX}/server.log' </dev/null & echo $! >'${PREFIX}/server.pid'")
+  foreach(_try RANGE 100)
+    file(STRINGS ${PREFIX}/server.out _line LIMIT_COUNT 1)
+    if(_line MATCHES "http://127.0.0.1:([0-9]+)/")
+      break()
+    endif()
+    execute_process(COMMAND sleep 0.1)
+  endforeach()
+  if(NOT _line MATCHES "http://127.0.0.1:([0-9]+)/")
+    message(FATAL_ERROR "norwin-server did not start: ${_line}")
+  endif()
+  set(_server_args "http://127.0.0.1:${CMAKE_MATCH_1}/app/")
+endif()
+execute_process(COMMAND ${LUMO_SCRIPT} --prefix ${PREFIX} ${SCRIPT} ${PREFIX} ${_server_args}
                 RESULT_VARIABLE status)
+if(RECORD_SERVER)
+  file(STRINGS ${PREFIX}/server.pid _pid LIMIT_COUNT 1)
+  execute_process(COMMAND kill ${_pid})
+endif()
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${SCRIPT} ended with status ${status}")
 endif()
