@@ -102,17 +102,32 @@ bool Students::ReadRoster(const XmlDocument& doc, Object* courses) {
 
 bool Students::LoadFromXml(XmlNode root, Object* courses) {
   Collection& roster = Roster();
+  // The index is sized once for every student of the record: growing it a
+  // step at a time moves every entry again at each step, which is most of
+  // what a large roster's index costs.
+  size_t elements = 0;
+  for (XmlNode child = root.FirstChild(); !child.IsNull(); child = child.NextSibling())
+    elements += child.NodeType() == XmlNodeType::kElement;
+  user_index_.reserve(user_index_.size() + elements);
   for (XmlNode child = root.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     if (child.NodeType() != XmlNodeType::kElement) continue;
     Ref<Student> student = NewStudent();
     if (!student->LoadFromXml(child, courses)) continue;
     const std::string& id = student->StudentID();
     const std::string& user = student->UserName();
-    if (!user.empty() && user_index_.contains(user)) {
-      throw automation::RuntimeError(automation::kDuplicateKey);
+    if (user.empty()) {
+      roster.AddKeyed(id, Variant(student));
+      continue;
     }
-    roster.AddKeyed(id, Variant(student));
-    if (!user.empty()) user_index_.emplace(user, id);
+    // One look-up both finds a duplicate user name and places a new one.
+    const auto [entry, added] = user_index_.try_emplace(user, id);
+    if (!added) throw automation::RuntimeError(automation::kDuplicateKey);
+    try {
+      roster.AddKeyed(id, Variant(student));
+    } catch (...) {
+      user_index_.erase(entry);
+      throw;
+    }
   }
   return true;
 }
