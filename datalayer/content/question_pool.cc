@@ -1,8 +1,10 @@
 #include "norwin/datalayer/question_pool.h"
 
+#include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "norwin/automation/key_compare.h"
@@ -25,71 +27,145 @@ constexpr const char* kLoadSource = "QuestionPool.LoadFromDatabase";
 // The reference errors carry the source the pages have always been shown.
 constexpr const char* kReferenceSource = "QuestionPool:LoadFromXMLNode";
 
-// One row of an answer table: the answer and its item (background or
-// dialog ID), either of which may be Null.
-struct AnswerRow {
-  std::optional<std::string> answer;
-  std::optional<std::string> item;
+// Rows of one table that belong to questions, read in one pass and kept
+// flat: their texts back to back in one buffer, the rows of each question
+// chained in table order and found through an open-addressed index on the
+// question ID (compared without regard to case). One query per question would
+// read the whole table once per question in a database without an index on
+// questionID; a map of small strings and vectors per question made large
+// pools slower per question than small ones, the allocator's work growing
+// with the pool. Rows whose question ID is Null belong to no question.
+class RowsByQuestion {
+ public:
+  // Reads every row of `rows`: the question ID in `key_column`, the texts
+  // kept in `columns`.
+  RowsByQuestion(ContentQuery& rows, int key_column, std::initializer_list<int> columns)
+      : width_(columns.size()) {
+    while (rows.Next()) {
+      if (rows.IsNull(key_column)) continue;
+      texts_.push_back(Keep(rows, key_column));
+      for (int column : columns) texts_.push_back(Keep(rows, column));
+    }
+    const size_t count = texts_.size() / (width_ + 1);
+    next_.assign(count, kNone);
+    size_t capacity = 16;
+    shift_ = 60;
+    while (capacity < count * 2) {
+      capacity *= 2;
+      --shift_;
+    }
+    slots_.assign(capacity, Slot{});
+    for (uint32_t row = 0; row < count; ++row) {
+      const std::string_view id = View(texts_[row * (width_ + 1)]);
+      const size_t hash = automation::HashTextKey(id);
+      Slot& slot = Place(id, hash);
+      if (slot.first == kNone) {
+        slot = Slot{hash, row, row};
+      } else {
+        next_[slot.last] = row;
+        slot.last = row;
+      }
+    }
+  }
+
+  // Calls `visit(texts)` for each row of question `id` in table order, with
+  // the row's texts (nullopt for Null) in the order of `columns`.
+  template <typename Visit>
+  void ForEachRow(std::string_view id, Visit visit) const {
+    const Slot& slot = Place(id, automation::HashTextKey(id));
+    std::optional<std::string_view> texts[kMaxWidth];
+    for (uint32_t row = slot.first; row != kNone; row = next_[row]) {
+      for (size_t c = 0; c < width_; ++c) {
+        const Text& text = texts_[row * (width_ + 1) + 1 + c];
+        texts[c] = text.null ? std::nullopt : std::optional(View(text));
+      }
+      visit(texts);
+    }
+  }
+
+  static constexpr size_t kMaxWidth = 2;
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  struct Text {
+    size_t offset = 0;
+    size_t size = 0;
+    bool null = true;
+  };
+  struct Slot {
+    size_t hash = 0;
+    uint32_t first = kNone;  // kNone: a free slot
+    uint32_t last = kNone;
+  };
+
+  Text Keep(const ContentQuery& rows, int column) {
+    if (rows.IsNull(column)) return Text{};
+    const std::string_view text = rows.Text(column);
+    Text kept{buffer_.size(), text.size(), false};
+    buffer_.append(text);
+    return kept;
+  }
+  std::string_view View(const Text& text) const {
+    return std::string_view(buffer_).substr(text.offset, text.size);
+  }
+  // The slot of `id`, or the free slot where it would go.
+  const Slot& Place(std::string_view id, size_t hash) const {
+    const size_t mask = slots_.size() - 1;
+    // Fibonacci hashing: the product's high bits mix every bit of the hash.
+    for (size_t i = static_cast<size_t>((uint64_t{hash} * 0x9E3779B97F4A7C15ull) >> shift_);;
+         i = (i + 1) & mask) {
+      const Slot& slot = slots_[i];
+      if (slot.first == kNone) return slot;
+      if (slot.hash == hash &&
+          automation::TextKeysEqual(View(texts_[slot.first * (width_ + 1)]), id))
+        return slot;
+    }
+  }
+  Slot& Place(std::string_view id, size_t hash) {
+    return const_cast<Slot&>(std::as_const(*this).Place(id, hash));
+  }
+
+  size_t width_;
+  int shift_ = 60;  // 64 - log2 of the slot count
+  std::string buffer_;
+  std::vector<Text> texts_;  // per row: the question ID, then the columns
+  std::vector<uint32_t> next_;
+  std::vector<Slot> slots_;
 };
 
-// Rows keyed by question ID, compared without regard to case.
-template <typename Row>
-using ByQuestion =
-    std::unordered_map<std::string, Row, automation::TextKeyHash, automation::TextKeyEqual>;
-
-std::optional<std::string> OptionalText(const ContentQuery& rows, int column) {
-  if (rows.IsNull(column)) return std::nullopt;
-  return std::string(rows.Text(column));
-}
-
-// Every row of one answer table, read in one pass: one query per question
-// would read the whole table once per question in a database without an
-// index on questionID. Rows whose questionID is Null belong to no question.
-ByQuestion<std::vector<AnswerRow>> ReadAnswers(const ContentDatabase& database,
-                                               std::string_view sql) {
-  ByQuestion<std::vector<AnswerRow>> answers;
+// Every row of one answer table: the question ID, the answer and its item
+// (background or dialog ID).
+RowsByQuestion ReadAnswers(const ContentDatabase& database, std::string_view sql) {
   ContentQuery rows = database.Query(sql);
-  while (rows.Next()) {
-    if (rows.IsNull(0)) continue;
-    answers[std::string(rows.Text(0))].push_back(
-        AnswerRow{OptionalText(rows, 1), OptionalText(rows, 2)});
-  }
-  return answers;
+  return RowsByQuestion(rows, 0, {1, 2});
 }
 
-// The first page reference of every question in the column named
-// `text_book_id` of tblPageRefs (Null where the row holds none).
-ByQuestion<std::optional<std::string>> ReadPageRefs(const ContentDatabase& database,
-                                                    std::string_view text_book_id) {
+// The page references of every question in the column named `text_book_id`
+// of tblPageRefs; a question's first row counts.
+RowsByQuestion ReadPageRefs(const ContentDatabase& database, std::string_view text_book_id) {
   ContentQuery rows = database.Query("SELECT * FROM tblPageRefs");
   const std::optional<int> question_column = rows.FindColumn("questionID");
   if (!question_column) database.FailNoColumn("questionID");
   const std::optional<int> column = rows.FindColumn(text_book_id);
   if (!column) database.FailNoColumn(text_book_id);
-  ByQuestion<std::optional<std::string>> refs;
-  while (rows.Next()) {
-    if (rows.IsNull(*question_column)) continue;
-    std::string id(rows.Text(*question_column));
-    if (refs.find(id) == refs.end()) refs.emplace(std::move(id), OptionalText(rows, *column));
-  }
-  return refs;
+  return RowsByQuestion(rows, *question_column, {*column});
 }
 
 enum class NullItem { kNone, kError };
 
 // Adds the rows of `answers` that belong to `id` to the dictionary that
 // `target` makes on first use; a Null item reads "none" or is an error.
-void AddAnswers(const ContentDatabase& database, const ByQuestion<std::vector<AnswerRow>>& answers,
+void AddAnswers(const ContentDatabase& database, const RowsByQuestion& answers,
                 const std::string& id, std::string_view item_column, NullItem null_item,
                 Question& question, const Ref<Dictionary>& (Question::*target)()) {
-  const auto found = answers.find(id);
-  if (found == answers.end()) return;
-  const Ref<Dictionary>& dictionary = (question.*target)();
-  for (const AnswerRow& row : found->second) {
-    if (!row.answer) database.FailNull("answer");
-    if (!row.item && null_item == NullItem::kError) database.FailNull(item_column);
-    dictionary->Add(Variant(*row.answer), row.item ? Variant(*row.item) : Variant("none"));
-  }
+  answers.ForEachRow(id, [&](const std::optional<std::string_view>* row) {
+    const std::optional<std::string_view>& answer = row[0];
+    const std::optional<std::string_view>& item = row[1];
+    if (!answer) database.FailNull("answer");
+    if (!item && null_item == NullItem::kError) database.FailNull(item_column);
+    (question.*target)()->Add(Variant(std::string(*answer)),
+                              item ? Variant(std::string(*item)) : Variant("none"));
+  });
 }
 
 }  // namespace
@@ -140,8 +216,8 @@ bool QuestionPool::LoadFromDatabase(const std::string& filename, const Variant& 
       ReadAnswers(database, "SELECT questionID, answer, dialogID FROM tblDialogAnswer");
   const auto partials =
       ReadAnswers(database, "SELECT questionID, answer, background FROM tblPartialAnswer");
-  const auto page_refs = text_book_id.empty() ? ByQuestion<std::optional<std::string>>()
-                                              : ReadPageRefs(database, text_book_id);
+  const std::optional<RowsByQuestion> page_refs =
+      text_book_id.empty() ? std::nullopt : std::optional(ReadPageRefs(database, text_book_id));
   const bool no_objectives = IsNoObject(objectives);
   const bool no_tasks = IsNoObject(task_pool);
   const Ref<Collection>& questions = Questions();
@@ -192,9 +268,12 @@ bool QuestionPool::LoadFromDatabase(const std::string& filename, const Variant& 
       question->SetView(question->GetTask()->View());
     }
 
-    if (!text_book_id.empty()) {
-      const auto ref = page_refs.find(id);
-      if (ref != page_refs.end() && ref->second) question->SetTextbookReference(*ref->second);
+    if (page_refs) {
+      bool first = true;
+      page_refs->ForEachRow(id, [&](const std::optional<std::string_view>* row) {
+        if (first && row[0]) question->SetTextbookReference(std::string(*row[0]));
+        first = false;
+      });
     }
 
     if (!questions->TryAddKeyed(id, Variant(question))) {
