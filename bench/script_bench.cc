@@ -96,6 +96,11 @@ int Bare() { return 1; }
 JSCValue* BareValue(gpointer context) {
   return jsc_value_new_number(static_cast<JSCContext*>(context), 1);
 }
+// The baseline of a property read: a native function that hands script a
+// string as long as the record's name.
+JSCValue* BareString(gpointer context) {
+  return jsc_value_new_string(static_cast<JSCContext*>(context), "Student Name");
+}
 
 // A context with the bridge and the loop `body` as function `run`.
 class Fixture {
@@ -112,6 +117,11 @@ class Fixture {
                                nullptr, JSC_TYPE_VALUE, 0);
     jsc_context_set_value(context_.get(), "bareValue", bare_value);
     g_object_unref(bare_value);
+    JSCValue* bare_string =
+        jsc_value_new_function(context_.get(), "bareString", G_CALLBACK(BareString), context_.get(),
+                               nullptr, JSC_TYPE_VALUE, 0);
+    jsc_context_set_value(context_.get(), "bareString", bare_string);
+    g_object_unref(bare_string);
     const std::string code = "var o = new ActiveXObject('Bench.Record'); var sink;" + setup +
                              "function run() { for (var i = 0; i < " + std::to_string(loops) +
                              "; i++) { " + body + " } }";
@@ -152,6 +162,9 @@ void BM_BareNativeCall(benchmark::State& state) { RunLoop(state, "sink = bare();
 void BM_BareNativeCallReturningValue(benchmark::State& state) {
   RunLoop(state, "sink = bareValue();");
 }
+void BM_BareNativeCallReturningString(benchmark::State& state) {
+  RunLoop(state, "sink = bareString();");
+}
 void BM_PropertyReadNumber(benchmark::State& state) { RunLoop(state, "sink = o.Count;"); }
 void BM_PropertyReadString(benchmark::State& state) { RunLoop(state, "sink = o.Name;"); }
 void BM_PropertyWrite(benchmark::State& state) { RunLoop(state, "o.Name = 'Ann';"); }
@@ -186,6 +199,7 @@ void BM_EncryptionEncrypt(benchmark::State& state) {
 
 BENCHMARK(BM_BareNativeCall);
 BENCHMARK(BM_BareNativeCallReturningValue);
+BENCHMARK(BM_BareNativeCallReturningString);
 BENCHMARK(BM_PropertyReadNumber);
 BENCHMARK(BM_PropertyReadString);
 BENCHMARK(BM_PropertyWrite);
