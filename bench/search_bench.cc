@@ -233,33 +233,48 @@ BENCHMARK(BM_SearchFiveTermsBroad)->Unit(benchmark::kMicrosecond);
 // The word looked for: one in the middle of the common ones.
 std::string BaselineWord(const SearchIndex& index) { return index.WordOn(0.05); }
 
-// Bisection over the mapped word file with a plain byte comparison.
+// The record of `word` among `count` by bisection with a plain byte
+// comparison; `record(k)` gives record k.
+template <typename Record>
+uint64_t Bisect(const std::string& word, uint64_t count, Record record) {
+  uint64_t low = 0, high = count;
+  while (low < high) {
+    const uint64_t middle = low + (high - low) / 2;
+    const int order = strncmp(word.c_str(), record(middle), kWordRecordSize);
+    if (order == 0) return middle;
+    if (order < 0)
+      high = middle;
+    else
+      low = middle + 1;
+  }
+  return ~uint64_t{0};
+}
+
+// The word file open for the baselines.
+struct WordFile {
+  explicit WordFile(const SearchIndex& index) : fd(open(index.word_file().c_str(), O_RDONLY)) {
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) Fail("cannot open the word file");
+    size = static_cast<size_t>(st.st_size);
+  }
+  ~WordFile() { close(fd); }
+  int fd;
+  size_t size = 0;
+};
+
+// Bisection over the mapped word file.
 void BM_BaselineMappedBisection(benchmark::State& state) {
   const SearchIndex& index = Index(static_cast<int>(state.range(0)));
   const std::string word = BaselineWord(index);
-  const int fd = open(index.word_file().c_str(), O_RDONLY);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0) Fail("cannot open the word file");
-  const size_t size = static_cast<size_t>(st.st_size);
-  const char* words = static_cast<const char*>(mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0));
-  close(fd);
+  const WordFile file(index);
+  const char* words =
+      static_cast<const char*>(mmap(nullptr, file.size, PROT_READ, MAP_SHARED, file.fd, 0));
+  if (words == MAP_FAILED) Fail("cannot map the word file");
   for (auto _ : state) {
-    uint64_t low = 0, high = size / kWordRecordSize, found = ~uint64_t{0};
-    while (low < high) {
-      const uint64_t middle = low + (high - low) / 2;
-      const int order = strncmp(word.c_str(), words + middle * kWordRecordSize, kWordRecordSize);
-      if (order == 0) {
-        found = middle;
-        break;
-      }
-      if (order < 0)
-        high = middle;
-      else
-        low = middle + 1;
-    }
-    benchmark::DoNotOptimize(found);
+    benchmark::DoNotOptimize(Bisect(word, file.size / kWordRecordSize,
+                                    [&](uint64_t k) { return words + k * kWordRecordSize; }));
   }
-  munmap(const_cast<char*>(words), size);
+  munmap(const_cast<char*>(words), file.size);
 }
 BENCHMARK(BM_BaselineMappedBisection)->Arg(20000);
 
@@ -267,31 +282,16 @@ BENCHMARK(BM_BaselineMappedBisection)->Arg(20000);
 void BM_BaselineReadBisection(benchmark::State& state) {
   const SearchIndex& index = Index(static_cast<int>(state.range(0)));
   const std::string word = BaselineWord(index);
-  const int fd = open(index.word_file().c_str(), O_RDONLY);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0) Fail("cannot open the word file");
+  const WordFile file(index);
   char record[kWordRecordSize];
   for (auto _ : state) {
-    uint64_t low = 0, high = static_cast<uint64_t>(st.st_size) / kWordRecordSize;
-    uint64_t found = ~uint64_t{0};
-    while (low < high) {
-      const uint64_t middle = low + (high - low) / 2;
-      if (pread(fd, record, sizeof record, static_cast<off_t>(middle * kWordRecordSize)) !=
+    benchmark::DoNotOptimize(Bisect(word, file.size / kWordRecordSize, [&](uint64_t k) {
+      if (pread(file.fd, record, sizeof record, static_cast<off_t>(k * kWordRecordSize)) !=
           static_cast<ssize_t>(sizeof record))
         Fail("cannot read the word file");
-      const int order = strncmp(word.c_str(), record, kWordRecordSize);
-      if (order == 0) {
-        found = middle;
-        break;
-      }
-      if (order < 0)
-        high = middle;
-      else
-        low = middle + 1;
-    }
-    benchmark::DoNotOptimize(found);
+      return static_cast<const char*>(record);
+    }));
   }
-  close(fd);
 }
 BENCHMARK(BM_BaselineReadBisection)->Arg(20000)->Unit(benchmark::kMicrosecond);
 
