@@ -143,7 +143,8 @@ class SearchIndex {
   // The first index to go takes the whole prefix with it: they all go at exit.
   ~SearchIndex() {
     std::error_code ignored;
-    fs::remove_all(Prefix(), ignored);
+    // Not Prefix(): its path may be gone already when the indexes go at exit.
+    fs::remove_all(dir_.parent_path(), ignored);
   }
 
   // A word found on about `share` of the pages.
