@@ -8,6 +8,7 @@ NORWIN_PACKAGES=(
   xvfb xauth fonts-liberation dbus dbus-x11 poppler-utils librsvg2-common
   help2man sqlite3 mdbtools-dev mdbtools desktop-file-utils
   libpq-dev postgresql webkit2gtk-driver
+  xdotool python3-gi gir1.2-gtk-3.0
 )
 
 # Installs the Debian packages the build and the tests need. As root it runs
