@@ -99,7 +99,11 @@ bool Tutorial::LoadFromXml(XmlNode node, const Variant& directory_list, const Va
     std::string found_in;
     for (const std::string& folder : folders) {
       Ref<TitleFilename> candidate = NewRecordObject<TitleFilename>("TitleFilename");
-      if (candidate->LoadValues(folder, name, std::string(obj_name))) {
+      const TitleFilename::LoadOutcome found = candidate->Find(folder, name, obj_name);
+      // A folder that could not be asked may hold the lesson: left out, it
+      // would be missing from the menu saved after this load.
+      if (found == TitleFilename::LoadOutcome::kRefused) return false;
+      if (found == TitleFilename::LoadOutcome::kLoaded) {
         handle = std::move(candidate);
         found_in = folder;
         break;

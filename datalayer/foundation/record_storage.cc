@@ -107,12 +107,20 @@ std::string BuildListingUrl(std::string_view folder, const RecordKind& kind) {
 }
 
 RecordRead ReadRecord(XmlDocument& doc, std::string_view filename, const RecordKind& kind) {
+  // A server location is its folder as far as the URL goes (nothing after
+  // its last "/" counts there).
+  if (IsURL(filename)) return ReadRecord(doc, filename, kind, GetURLFileName(filename));
+  return ReadRecord(doc, std::string_view(), kind, filename);
+}
+
+RecordRead ReadRecord(XmlDocument& doc, std::string_view folder, const RecordKind& kind,
+                      std::string_view file) {
   RecordRead read = RecordRead::kNoRecord;
   // Whether `doc` holds the outcome of parsing the text (and its error).
   bool parsed = false;
-  if (IsURL(filename)) {
+  if (IsURL(folder)) {
     const platform::HttpResponse response =
-        PostToServerOrThrow(BuildRecordUrl(filename, ServerPage::kLoad, kind));
+        PostToServerOrThrow(BuildRecordUrl(folder, ServerPage::kLoad, kind, file));
     if (!Succeeded(response)) {
       read = RecordRead::kRefused;
     } else if (IsBlank(response.body)) {
@@ -121,7 +129,8 @@ RecordRead ReadRecord(XmlDocument& doc, std::string_view filename, const RecordK
       parsed = true;
       if (doc.LoadXml(response.body).ok()) read = RecordRead::kRead;
     }
-  } else if (const std::optional<fs::path> path = LocalPath(filename)) {
+  } else if (const std::optional<fs::path> path =
+                 LocalPath(std::string(folder) + std::string(file))) {
     parsed = true;
     if (doc.Load(*path).ok()) read = RecordRead::kRead;
   }

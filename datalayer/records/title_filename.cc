@@ -22,17 +22,14 @@ using automation::Ref;
 
 bool FetchHandleRecord(XmlDocument& doc, std::string_view directory, std::string_view filename,
                        std::string_view obj_name) {
-  if (IsURL(directory)) {
-    // The folder and the name stay apart: the page gets the name exactly as
-    // the caller gave it, whatever it holds.
-    const std::string url =
-        BuildRecordUrl(directory, ServerPage::kLoad, RecordKind{obj_name}, filename);
-    const platform::HttpResponse response = PostToServerOrThrow(url);
-    return Succeeded(response) && doc.LoadXml(response.body).ok();
-  }
-  std::string path(directory);
-  path.append(filename);
-  return LoadRecord(doc, path, RecordKind{obj_name});
+  return ReadHandleRecord(doc, directory, filename, obj_name) == RecordRead::kRead;
+}
+
+RecordRead ReadHandleRecord(XmlDocument& doc, std::string_view directory, std::string_view filename,
+                            std::string_view obj_name) {
+  // The folder and the name stay apart: the page gets the name exactly as
+  // the caller gave it, whatever it holds.
+  return ReadRecord(doc, directory, RecordKind{obj_name}, filename);
 }
 
 bool TitleFilename::SetValues(std::string title, std::string directory, std::string filename) {
@@ -46,7 +43,15 @@ TitleFilename::LoadOutcome TitleFilename::Fetch(const std::string& directory,
                                                 const std::string& filename,
                                                 std::string_view obj_name) {
   XmlDocument doc;
-  if (!FetchHandleRecord(doc, directory, filename, obj_name)) return LoadOutcome::kNotLoaded;
+  switch (ReadHandleRecord(doc, directory, filename, obj_name)) {
+    case RecordRead::kRead:
+      break;
+    case RecordRead::kRefused:
+      return LoadOutcome::kRefused;
+    case RecordRead::kEmpty:
+    case RecordRead::kNoRecord:
+      return LoadOutcome::kNotLoaded;
+  }
   std::optional<std::string> title = ChildText(doc.DocumentElement(), "title");
   if (!title) return LoadOutcome::kNoTitle;
   title_ = std::move(*title);
@@ -55,17 +60,17 @@ TitleFilename::LoadOutcome TitleFilename::Fetch(const std::string& directory,
   return LoadOutcome::kLoaded;
 }
 
+TitleFilename::LoadOutcome TitleFilename::Find(const std::string& directory,
+                                               const std::string& filename,
+                                               std::string_view obj_name) {
+  const LoadOutcome outcome = Fetch(directory, filename, obj_name);
+  if (outcome == LoadOutcome::kNoTitle) throw automation::RuntimeError(automation::kObjectNotSet);
+  return outcome;
+}
+
 bool TitleFilename::LoadValues(const std::string& directory, const std::string& filename,
                                const std::string& obj_name) {
-  switch (Fetch(directory, filename, obj_name)) {
-    case LoadOutcome::kLoaded:
-      return true;
-    case LoadOutcome::kNotLoaded:
-      return false;
-    case LoadOutcome::kNoTitle:
-      break;
-  }
-  throw automation::RuntimeError(automation::kObjectNotSet);
+  return Find(directory, filename, obj_name) == LoadOutcome::kLoaded;
 }
 
 Ref<Collection> ListLocalTitleFilenames(std::string_view folder,

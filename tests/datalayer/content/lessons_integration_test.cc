@@ -325,6 +325,15 @@ TEST(LessonServerTest, AStudentCopyTheServerRefusesEndsTheMenuLoad) {
                             "<html><body>Service unavailable</body></html>", status);
     EXPECT_FALSE(load()) << status;
   }
+
+  // Nor when a folder of the list cannot be asked for the lesson: a menu
+  // saved without it would lose it.
+  server.ServeFolder("/app/old/");
+  server.loopback().Reply("POST", "/app/old/LoadPellamObject.asp", "", 503);
+  auto menu2 = New<LessonMenu>("LessonMenu");
+  EXPECT_FALSE(menu2->Load(server.location("course_lm.xml"),
+                           Variant(server.app_url("/app/old/") + ";" + server.app_url()),
+                           Variant::Null(), Variant(""), Variant("")));
 }
 
 }  // namespace

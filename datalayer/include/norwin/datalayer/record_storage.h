@@ -97,6 +97,11 @@ enum class RecordRead {
 // the server holds no record yet; kRefused ends the call without saving.
 [[nodiscard]] RecordRead ReadRecord(XmlDocument& doc, std::string_view filename,
                                     const RecordKind& kind);
+// The same for the record `file` of the folder `folder`: a server folder
+// (BuildRecordUrl with `file`), or a local one ending in a separator, to
+// which `file` is appended as it is.
+[[nodiscard]] RecordRead ReadRecord(XmlDocument& doc, std::string_view folder,
+                                    const RecordKind& kind, std::string_view file);
 // ReadRecord(...) == RecordRead::kRead.
 [[nodiscard]] bool LoadRecord(XmlDocument& doc, std::string_view filename, const RecordKind& kind);
 

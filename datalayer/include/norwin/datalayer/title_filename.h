@@ -18,6 +18,7 @@
 #include "norwin/automation/binder.h"
 #include "norwin/automation/collection.h"
 #include "norwin/automation/object.h"
+#include "norwin/datalayer/record_storage.h"
 #include "norwin/datalayer/xml_dom.h"
 
 namespace norwin::datalayer {
@@ -36,6 +37,10 @@ inline constexpr int32_t kLessonObjTypeTextbook = 2;
 // kServerNotReached.
 [[nodiscard]] bool FetchHandleRecord(XmlDocument& doc, std::string_view directory,
                                      std::string_view filename, std::string_view obj_name);
+// The same, telling what reading found (record_storage.h's RecordRead): a
+// server folder that answers with an error status is kRefused.
+[[nodiscard]] RecordRead ReadHandleRecord(XmlDocument& doc, std::string_view directory,
+                                          std::string_view filename, std::string_view obj_name);
 
 class TitleFilename : public automation::Object {
  public:
@@ -57,12 +62,17 @@ class TitleFilename : public automation::Object {
     kLoaded,     // Title, filename and Directory are set
     kNotLoaded,  // missing, unreadable or not XML; nothing changed
     kNoTitle,    // a document without a `title` child; nothing changed
+    kRefused,    // the server folder answered with an error status; nothing
+                 // changed
   };
-  // Fetches the record (FetchHandleRecord) and takes its root's `title`.
+  // Fetches the record (ReadHandleRecord) and takes its root's `title`.
   LoadOutcome Fetch(const std::string& directory, const std::string& filename,
                     std::string_view obj_name);
-  // The script form: true when loaded, false when not; a document without
-  // a title raises 91, as a record missing a required element does.
+  // Fetch, raising 91 for a document without a title, as a record missing a
+  // required element does; never kNoTitle.
+  LoadOutcome Find(const std::string& directory, const std::string& filename,
+                   std::string_view obj_name);
+  // The script form: Find(...) == kLoaded.
   bool LoadValues(const std::string& directory, const std::string& filename,
                   const std::string& obj_name);
 
