@@ -2,13 +2,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 
 #include "norwin/platform/drives.h"
+#include "norwin/platform/file_lock.h"
+#include "norwin/platform/files.h"
 
 namespace norwin::host {
 namespace {
@@ -34,14 +35,29 @@ int OpenLocked(const char* native, int flags, bool shared, bool truncate) {
   // peer; the flag is cleared once the file is known to be a regular one.
   const int fd = ::open(native, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   if (fd < 0) return -1;
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-      ::flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0 ||
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
-      (truncate && ::ftruncate(fd, 0) != 0)) {
+  auto fail = [fd] {
     ::close(fd);
     return -1;
+  };
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return fail();
+  switch (platform::LockFile(fd,
+                             shared ? platform::LockKind::kShared : platform::LockKind::kExclusive,
+                             platform::LockWait::kNo)) {
+    case platform::LockOutcome::kLocked:
+      break;
+    case platform::LockOutcome::kUnsupported:
+      // A file system without locks (NFS without its lock daemon, some
+      // network shares): the file opens as if nobody else held it.
+      platform::WarnLocksUnsupported(native);
+      break;
+    case platform::LockOutcome::kBusy:
+    case platform::LockOutcome::kFailed:
+      return fail();
   }
+  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+      (truncate && ::ftruncate(fd, 0) != 0))
+    return fail();
   return fd;
 }
 
@@ -99,6 +115,8 @@ int32_t FileHandle::Read(void* buffer, int32_t count) {
 int32_t FileHandle::Write(const void* buffer, int32_t count) {
   if (fd_ < 0 || count < 0 || (count > 0 && !buffer)) return -1;
   if (count == 0) return 0;
+  // A write past the file-size limit fails (-1) instead of ending the process.
+  platform::IgnoreFileSizeLimitSignal();
   const int64_t position = GetPosition();
   if (position < 0 || position + count > kMaxFilePosition) return -1;
   int32_t done = 0;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/drive_links.h"
+#include "support/no_file_locks.h"
 
 namespace norwin::host {
 namespace {
@@ -166,6 +167,21 @@ TEST_F(FileHandleTest, SharesLikeTheOriginal) {
     ASSERT_TRUE(scoped.Open("e:\\course\\ten.txt", OpenMode::kReadWrite));
   }
   EXPECT_TRUE(other.Open("e:\\course\\ten.txt", OpenMode::kReadWrite));
+}
+
+TEST_F(FileHandleTest, OpensAsIfUnlockedWhereTheFileSystemHasNoLocks) {
+  norwin::testing::NoFileLocks no_locks;
+  ::testing::internal::CaptureStderr();
+  FileHandle writer;
+  FileHandle reader;
+  ASSERT_TRUE(writer.Open("e:\\course\\ten.txt", OpenMode::kAppend));
+  ASSERT_TRUE(reader.Open("e:\\course\\ten.txt", OpenMode::kRead));
+  EXPECT_EQ(writer.WriteString("+"), 1);
+  char bytes[12] = {};
+  EXPECT_EQ(reader.Read(bytes, 11), 11);
+  EXPECT_STREQ(bytes, "0123456789+");
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("does not support file locks"),
+            std::string::npos);
 }
 
 TEST_F(FileHandleTest, FailsQuietlyForWhatIsNoFile) {

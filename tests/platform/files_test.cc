@@ -1,7 +1,13 @@
 #include "norwin/platform/files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -46,6 +52,46 @@ TEST(FilesTest, ReplacesFilesWholeKeepingModeAndLinks) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"link.txt", "tck.txt"}));
+}
+
+TEST(FilesTest, TemporaryFilesOfKilledWritersAreRemovedByTheNextWrite) {
+  TempDir dir;
+  const fs::path file = dir.path() / "tck.txt";
+  // Left by a writer killed before its rename; one still being written
+  // (its writer holds the lock); another file's.
+  for (const char* name : {".tck.txt.tmp-Ab12Cd", ".tck.txt.tmp-live00", ".roster.xml.tmp-Ab12Cd"})
+    std::ofstream(dir.path() / name) << "partial";
+  const int live = open((dir.path() / ".tck.txt.tmp-live00").c_str(), O_RDONLY);
+  ASSERT_GE(live, 0);
+  ASSERT_EQ(flock(live, LOCK_EX), 0);
+  ASSERT_TRUE(WriteFileAtomically(file, "new").ok());
+  close(live);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names,
+            (std::vector<std::string>{".roster.xml.tmp-Ab12Cd", ".tck.txt.tmp-live00", "tck.txt"}));
+  EXPECT_EQ(ReadBytes(file), "new");
+}
+
+TEST(FilesTest, AWriteBeyondTheFileSizeLimitFailsInsteadOfKillingTheProcess) {
+  TempDir dir;
+  const fs::path file = dir.path() / "records.xml";
+  ASSERT_TRUE(WriteFileAtomically(file, "old").ok());
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_DFL);
+    const rlimit small{1024, 1024};
+    setrlimit(RLIMIT_FSIZE, &small);
+    const Status written = WriteFileAtomically(file, std::string(4096, 'x'));
+    _exit(!written.ok() && written.message().find("file-size limit") != std::string::npos ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadBytes(file), "old");
 }
 
 TEST(FilesTest, ReadsOnlyBoundedRegularFiles) {

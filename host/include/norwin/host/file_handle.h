@@ -12,7 +12,8 @@
 // readers share, the other modes hold the file alone, and an open that
 // conflicts with a handle already open (in this or another process) fails
 // at once. The locks are advisory: programs of this system honour them,
-// other programs do not see them. A file is emptied in kWrite mode only
+// other programs do not see them. On a file system without locks files
+// open as if unlocked, with a warning on standard error (file_lock.h). A file is emptied in kWrite mode only
 // after its lock is held, so a conflicting open never destroys content.
 // Only regular files open; folders, devices and pipes fail without blocking.
 //

@@ -22,6 +22,10 @@ namespace norwin::platform {
 // device, a pipe), or holds more than `max_bytes` bytes.
 Result<std::string> ReadFileCapped(const std::filesystem::path& file, size_t max_bytes);
 
+// Makes the process ignore SIGXFSZ, so that a write past the file-size
+// limit fails with EFBIG instead of ending the process.
+void IgnoreFileSizeLimitSignal();
+
 // Replaces `file` (or creates it) with `content`. An existing file keeps
 // its permissions; a new one gets 0666 less the process's umask. When
 // `file` is a symbolic link, the file it points to is replaced and the link
