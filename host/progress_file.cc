@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,8 +11,8 @@
 #include "norwin/host/program_folder.h"
 #include "norwin/host/progress_format.h"
 #include "norwin/host/string_table.h"
-#include "norwin/platform/codepage.h"
 #include "norwin/platform/drives.h"
+#include "norwin/platform/file_lock.h"
 #include "norwin/platform/files.h"
 #include "norwin/platform/prompts.h"
 
@@ -88,8 +87,10 @@ class ProgressFileLock {
     fd_ = open(lock_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd_ < 0) fd_ = open(lock_file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd_ < 0) return;
-    while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
+    // Where the file system keeps no locks the work goes on unlocked too.
+    if (platform::LockFile(fd_, platform::LockKind::kExclusive, platform::LockWait::kYes) ==
+        platform::LockOutcome::kUnsupported)
+      platform::WarnLocksUnsupported(file.string());
   }
   ~ProgressFileLock() {
     if (fd_ >= 0) close(fd_);  // closing releases the lock
@@ -199,11 +200,9 @@ Result<std::optional<std::string>> ProgressStore::Get(std::string_view name) {
   if (!file.ok()) return file.status();
   Result<std::optional<std::string>> content = ReadIfPresent(*file);
   if (!content.ok() || !*content) return content;
-  const std::optional<std::string_view> stored = FindStoredValue(**content, name);
+  const std::optional<std::string> stored = FindStoredValue(**content, name);
   if (!stored) return std::optional<std::string>();
-  std::string value = DecodeCookieValue(*stored);
-  if (!platform::IsValidUtf8(value)) value = platform::Cp1252ToUtf8(value);
-  return std::optional<std::string>(std::move(value));
+  return std::optional<std::string>(DecodeCookieValue(*stored));
 }
 
 template <typename Edit>
@@ -297,9 +296,9 @@ Status ProgressStore::Import(ProgressWindowState& window, std::string_view quest
 
   Result<std::string> read = platform::ReadFileCapped(*chosen, kMaxProgressFileBytes);
   if (!read.ok()) return read.status();
-  std::string content(UpToNul(*read));
-  // A file that is not UTF-8 comes from the Windows program.
-  if (!platform::IsValidUtf8(content)) content = platform::Cp1252ToUtf8(content);
+  // Lines that are not UTF-8 come from the Windows program; a file may hold
+  // both kinds, so each line is converted on its own.
+  const std::string content = ContentAsUtf8(UpToNul(*read));
   window.last_folder = FolderOf(*chosen);
   if (content.size() > kMaxProgressFileBytes)
     return Status::Error(*chosen + " is too large for a progress file");

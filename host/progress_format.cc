@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "norwin/platform/codepage.h"
+
 namespace norwin::host {
 
 namespace {
@@ -22,9 +24,39 @@ CookieLine LineAt(std::string_view content, size_t begin) {
   return line;
 }
 
+bool IsAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// The number of characters of UTF-8 `text`: its bytes that begin one.
+size_t CharacterCount(std::string_view text) {
+  size_t count = 0;
+  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
+bool BeginsWithNameAndEquals(std::string_view text, std::string_view name) {
+  return text.size() > name.size() && text[name.size()] == '=' && text.starts_with(name);
+}
+
 bool LineBelongsTo(std::string_view content, size_t begin, std::string_view name) {
-  return content.size() - begin > name.size() && content[begin + name.size()] == '=' &&
-         content.compare(begin, name.size(), name) == 0;
+  const bool same_bytes = BeginsWithNameAndEquals(content.substr(begin), name);
+  // An ASCII name reads the same in both encodings; the bytes decide.
+  if (IsAscii(name)) return same_bytes;
+  const CookieLine line = LineAt(content, begin);
+  const std::string_view text = content.substr(begin, line.text_end - begin);
+  if (platform::IsValidUtf8(text)) return same_bytes;
+  // A Windows-1252 line: each byte is one character, so the name's
+  // characters and the "=" lie within its first bytes.
+  return BeginsWithNameAndEquals(platform::Cp1252ToUtf8(text.substr(0, CharacterCount(name) + 1)),
+                                 name);
+}
+
+// The text of `line` in UTF-8.
+std::string LineText(std::string_view content, const CookieLine& line) {
+  return LineTextAsUtf8(content.substr(line.begin, line.text_end - line.begin));
 }
 
 // Appends a line of the cookie: name, "=", the value's parts and a line end.
@@ -91,14 +123,32 @@ std::optional<CookieLine> FindCookieLine(std::string_view content, std::string_v
   return std::nullopt;
 }
 
-std::optional<std::string_view> FindStoredValue(std::string_view content, std::string_view name) {
+std::string LineTextAsUtf8(std::string_view text) {
+  return platform::IsValidUtf8(text) ? std::string(text) : platform::Cp1252ToUtf8(text);
+}
+
+std::string ContentAsUtf8(std::string_view content) {
+  std::string out;
+  out.reserve(content.size());
+  size_t begin = 0;
+  while (begin < content.size()) {
+    const CookieLine line = LineAt(content, begin);
+    out.append(LineTextAsUtf8(content.substr(begin, line.text_end - begin)));
+    out.append(content.substr(line.text_end, line.next - line.text_end));
+    begin = line.next;
+  }
+  return out;
+}
+
+std::optional<std::string> FindStoredValue(std::string_view content, std::string_view name) {
   const std::optional<CookieLine> line = FindCookieLine(content, name);
   if (!line) return std::nullopt;
-  std::string_view value =
-      content.substr(line->begin + name.size(), line->text_end - line->begin - name.size());
+  // The line's text begins with the name and "=" in UTF-8.
+  const std::string text = LineText(content, *line);
+  std::string_view value = std::string_view(text).substr(name.size());
   const size_t start = value.find_first_not_of(" \t=");
   value = start == std::string_view::npos ? std::string_view() : value.substr(start);
-  return value.substr(0, value.find('\0'));
+  return std::string(value.substr(0, value.find('\0')));
 }
 
 std::string ContentWithCookie(std::string_view content, std::string_view name,
@@ -119,8 +169,10 @@ std::optional<std::string> ContentWithChip(std::string_view content, std::string
   const std::optional<CookieLine> line = FindCookieLine(content, name);
   if (!line) return ContentWithNewLine(content, name, stored_chip, kChipSeparator);
 
-  const std::string_view from_equals =
-      content.substr(line->begin + name.size(), line->text_end - line->begin - name.size());
+  // The line goes on in UTF-8, whatever it was written in, so that the chip
+  // (UTF-8) and the rest of the line read back in one encoding.
+  const std::string text = LineText(content, *line);
+  const std::string_view from_equals = std::string_view(text).substr(name.size());
   // The chip with its separator, searched for without building a string.
   size_t at = from_equals.find(stored_chip);
   while (at != std::string_view::npos) {
@@ -132,7 +184,7 @@ std::optional<std::string> ContentWithChip(std::string_view content, std::string
   std::string out;
   out.reserve(content.size() + stored_chip.size() + kChipSeparator.size() +
               kProgressLineEnd.size() + 1);
-  out.append(content.substr(line->begin, line->text_end - line->begin));
+  out.append(text);
   out.append(stored_chip).append(kChipSeparator).append(kProgressLineEnd);
   out.append(content.substr(0, line->begin));
   out.append(content.substr(line->next));

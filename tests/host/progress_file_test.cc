@@ -248,6 +248,33 @@ class RecordingPrompts : public platform::Prompts {
       platform::MakeScriptedPrompts(platform::PromptFilesSource::kFromEnvironment);
 };
 
+TEST_F(ProgressFileTest, WindowsAndUtf8LinesSideBySide) {
+  // Lines from the Windows program (Windows-1252, "é" is the byte E9)
+  // beside lines written here (UTF-8): every operation finds both.
+  WriteBytes(File(), "caf\xe9=1\r\nna\xc3\xafve=2\r\nlist=\xe9|~\r\n\xe9t\xe9=x\r\n");
+  EXPECT_EQ(Get(store_, "caf\u00e9"), "1");
+  EXPECT_EQ(Get(store_, "na\u00efve"), "2");
+  ASSERT_TRUE(store_.Set("caf\u00e9", "3").ok());
+  ASSERT_TRUE(store_.AppendChip("list", "\u00fc").ok());
+  ASSERT_TRUE(store_.Delete("\u00e9t\u00e9").ok());
+  EXPECT_EQ(ReadBytes(File()), "list=\u00e9|~\u00fc|~\r\ncaf\u00e9=3\r\nna\u00efve=2\r\n");
+
+  // Export, then import of the copy, gives back every value exactly.
+  WriteBytes(File(), "caf\xe9=\xe0 bient\xf4t\r\nna\xc3\xafve=\xc3\xa0\r\n");
+  TempDir elsewhere;
+  Answers answers(elsewhere.path());
+  ScopedEnv log_env("NORWIN_PROMPT_LOG", (elsewhere.path() / "prompts.log").string());
+  const fs::path copy = elsewhere.path() / "copy.txt";
+  answers.Script("Yes\n" + copy.string() + "\nYes\n" + copy.string() + "\n");
+  ProgressWindowState window;
+  ProgressStore::StoreSavePrompt(window, "Save?");
+  ASSERT_TRUE(store_.Export(window).ok());
+  ASSERT_TRUE(store_.Set("caf\u00e9", "changed").ok());
+  ASSERT_TRUE(store_.Import(window, "Load?").ok());
+  EXPECT_EQ(Get(store_, "caf\u00e9"), "\u00e0 bient\u00f4t");
+  EXPECT_EQ(Get(store_, "na\u00efve"), "\u00e0");
+}
+
 TEST_F(ProgressFileTest, ExportAndImportThroughTheChoosers) {
   TempDir elsewhere;
   Answers answers(elsewhere.path());

@@ -26,27 +26,32 @@ inline std::string CheckProgressFormat(std::string_view input) {
     input.remove_prefix(1 + size);
     return out;
   };
+  // Names and values come from script, always UTF-8.
   std::string name;
   for (char c : take(8))
     if (c != '\r' && c != '\n') name.push_back(c);
-  const std::string_view value = take(40);
+  name = LineTextAsUtf8(name);
+  const std::string value_text = LineTextAsUtf8(take(40));
+  const std::string_view value = value_text;
   const std::string_view content = input;
 
   const std::optional<CookieLine> line = FindCookieLine(content, name);
   if (line) {
     if (line->begin != 0 && content[line->begin - 1] != '\n') return "line not at a line start";
-    if (content.compare(line->begin, name.size(), name) != 0 ||
-        content[line->begin + name.size()] != '=')
+    const std::string text =
+        LineTextAsUtf8(content.substr(line->begin, line->text_end - line->begin));
+    if (text.compare(0, name.size(), name) != 0 || text.size() <= name.size() ||
+        text[name.size()] != '=')
       return "line does not begin with the name and '='";
     if (line->text_end > line->next || line->next > content.size()) return "line bounds";
     if (content.substr(line->begin, line->text_end - line->begin).find('\n') != std::string::npos)
       return "line text holds a line feed";
     if (line->next < content.size() && content[line->next - 1] != '\n') return "line end";
   }
-  const std::optional<std::string_view> found = FindStoredValue(content, name);
+  const std::optional<std::string> found = FindStoredValue(content, name);
   if (found.has_value() != line.has_value()) return "value found without its line";
   if (found &&
-      (found->find('\n') != std::string_view::npos || found->find('\0') != std::string_view::npos))
+      (found->find('\n') != std::string::npos || found->find('\0') != std::string::npos))
     return "value holds a line feed or NUL";
 
   const std::string stored = EncodeCookieValue(value);

@@ -26,9 +26,11 @@
 // Reading needs no lock. A progress file larger than 32 MiB is refused, never
 // overwritten.
 //
-// Values come back as UTF-8. A stored value that is not valid UTF-8 was
-// written by the Windows program, in Windows-1252, and is read as such; an
-// imported file that is not UTF-8 is converted as a whole.
+// Values come back as UTF-8. A line that is not valid UTF-8 was written by
+// the Windows program, in Windows-1252, and is read as such, line by line
+// (progress_format.h): get, set, append, delete and import all find a
+// cookie whichever encoding its line is in, and an imported file has each
+// of its Windows-1252 lines converted.
 //
 // Operations report failures as values; script-facing callers ignore them
 // (the script sees success, as with the Windows program) and may trace them.

@@ -26,8 +26,15 @@
 // stored as two CRs as well and reads back as CR LF. Values end at their
 // first NUL, as the C strings of the original did.
 //
-// Every name passed here must hold no CR or LF (ProgressStore refuses such
-// names).
+// Encodings. Lines written by the Windows program are Windows-1252, lines
+// written here UTF-8, and one file may hold both. Each line is taken on its
+// own: valid UTF-8 is UTF-8, anything else Windows-1252. A line belongs to a
+// cookie when its text in UTF-8 begins with the name and "=", so "café"
+// finds a Windows-1252 line of café; values come back in UTF-8, and a line
+// that is changed (a chip appended) is written back in UTF-8 as a whole.
+//
+// Every name and value passed here is UTF-8, and names hold no CR or LF
+// (ProgressStore refuses such names).
 #pragma once
 
 #include <cstddef>
@@ -62,10 +69,16 @@ struct CookieLine {
 // The first line of the cookie `name`; nullopt when there is none.
 std::optional<CookieLine> FindCookieLine(std::string_view content, std::string_view name);
 
-// The stored value of the cookie `name`: its first line's text after the
-// name, with every blank (space, tab) and "=" at its start skipped, up to
-// the first NUL. A view into `content`; nullopt when the cookie is missing.
-std::optional<std::string_view> FindStoredValue(std::string_view content, std::string_view name);
+// The stored value of the cookie `name`, in UTF-8: its first line's text
+// after the name, with every blank (space, tab) and "=" at its start
+// skipped, up to the first NUL; nullopt when the cookie is missing.
+std::optional<std::string> FindStoredValue(std::string_view content, std::string_view name);
+
+// The text of one line (without its line end) in UTF-8, by the rule above.
+std::string LineTextAsUtf8(std::string_view text);
+
+// The content with every line in UTF-8, line ends unchanged.
+std::string ContentAsUtf8(std::string_view content);
 
 // The content after setting the cookie `name` to `stored_value`: a line of
 // name, "=", value and line end at the top, followed by the content without
