@@ -294,10 +294,8 @@ std::string XmlDocument::Xml(XmlDeclaration declaration) const {
     out.append(kDeclaration);
     out.push_back('\n');
   }
-  internal::StringWriter writer(out);
   for (pugi::xml_node n = doc_->first_child(); n; n = n.next_sibling()) {
-    if (!XmlDomAccess::IsFreeStore(*this, n))
-      n.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+    if (!XmlDomAccess::IsFreeStore(*this, n)) internal::PrintNode(n, out, "", pugi::format_raw);
   }
   return out;
 }
@@ -309,10 +307,9 @@ Status XmlDocument::Save(const std::filesystem::path& path) const {
         StrCat({"cannot save ", path.string(), ": the document has no root element"}));
   std::string out(kDeclaration);
   out.push_back('\n');
-  internal::StringWriter writer(out);
   for (pugi::xml_node n = doc_->first_child(); n; n = n.next_sibling()) {
     if (!XmlDomAccess::IsFreeStore(*this, n))
-      n.print(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
+      internal::PrintNode(n, out, "  ", pugi::format_indent);
   }
   return internal::WriteFileWhole(path, out);
 }
@@ -372,5 +369,44 @@ Result<XmlNode> XmlDocument::CreateTextNode(std::string_view text) {
     return Status::Error("out of memory creating a text node");
   return XmlDomAccess::Make(this, node);
 }
+
+namespace internal {
+
+void PrintNode(const pugi::xml_node& node, std::string& out, const char* indent, unsigned flags) {
+  const size_t from = out.size();
+  StringWriter writer(out);
+  node.print(writer, indent, flags, pugi::encoding_utf8);
+  if (out.find('\r', from) == std::string::npos) return;
+  std::string printed = out.substr(from);
+  out.resize(from);
+  // Markup that cannot hold a reference is copied as it is, up to its end.
+  static constexpr struct {
+    std::string_view open, close;
+  } kVerbatim[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}, {"<!", ">"}};
+  size_t at = 0;
+  while (at < printed.size()) {
+    const size_t next = printed.find_first_of("<\r", at);
+    if (next == std::string::npos) break;
+    out.append(printed, at, next - at);
+    if (printed[next] == '\r') {
+      out.append("&#13;");
+      at = next + 1;
+      continue;
+    }
+    size_t end = next + 1;
+    for (const auto& markup : kVerbatim) {
+      if (std::string_view(printed).substr(next).starts_with(markup.open)) {
+        const size_t close = printed.find(markup.close, next + markup.open.size());
+        end = close == std::string::npos ? printed.size() : close + markup.close.size();
+        break;
+      }
+    }
+    out.append(printed, next, end - next);
+    at = end;
+  }
+  if (at < printed.size()) out.append(printed, at);
+}
+
+}  // namespace internal
 
 }  // namespace norwin::datalayer

@@ -44,11 +44,18 @@ PugiBuffer AllocatePugiBuffer(size_t size) {
 }
 
 Result<FileBytes> ReadWholeFile(const std::filesystem::path& path) {
-  Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: opening a pipe without a writer would wait for one.
+  Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) return Failure("open", path, errno);
   struct stat st;
   if (fstat(fd.get(), &st) != 0) return Failure("read", path, errno);
-  if (!S_ISREG(st.st_mode)) return Failure("read", path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  if (S_ISDIR(st.st_mode)) return Failure("read", path, EISDIR);
+  if (!S_ISREG(st.st_mode))
+    return Status::Error(StrCat({"cannot read ", path.string(), ": not a regular file"}));
+  if (static_cast<uint64_t>(st.st_size) > kMaxXmlFileBytes)
+    return Status::Error(
+        StrCat({"cannot read ", path.string(), ": the file is larger than ",
+                std::to_string(kMaxXmlFileBytes >> 20), " MiB, more than any record holds"}));
   FileBytes file;
   const auto size = static_cast<size_t>(st.st_size);
   file.data = AllocatePugiBuffer(size);

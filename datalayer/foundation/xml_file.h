@@ -26,8 +26,14 @@ struct FileBytes {
   std::string_view view() const { return {data.get(), size}; }
 };
 
-// The whole content of the regular file at `path`. Fails, naming the path
-// and the reason, when it cannot be opened or read or is not a file.
+// The most bytes a document file may hold. Records are far smaller; a file
+// beyond this is no record, and reading it could take the machine's memory.
+inline constexpr size_t kMaxXmlFileBytes = size_t{64} << 20;
+
+// The whole content of the regular file at `path`. Fails at once, naming the
+// path and the reason, when it cannot be opened or read, is not a regular
+// file (a folder, a pipe or a device never blocks the caller) or holds more
+// than kMaxXmlFileBytes.
 Result<FileBytes> ReadWholeFile(const std::filesystem::path& path);
 
 // Replaces the file at `path` with `bytes`, whole (the system layer's

@@ -120,6 +120,13 @@ class StringWriter : public pugi::xml_writer {
   std::string& out_;
 };
 
+// Appends `node` serialised to `out`, as pugixml prints it except that every
+// carriage return of text is written as "&#13;": the parser turns a CR
+// written as it is into a line feed, and "Ann\r\nMarie" must read back as
+// itself. (Attribute values are escaped whole by pugixml already; comments,
+// CDATA sections and processing instructions cannot hold references.)
+void PrintNode(const pugi::xml_node& node, std::string& out, const char* indent, unsigned flags);
+
 // Appends `value` escaped for an attribute value in double quotes.
 void AppendEscapedAttribute(std::string& out, std::string_view value);
 

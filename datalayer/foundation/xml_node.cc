@@ -219,8 +219,7 @@ std::string XmlNode::Xml() const {
   }
   const pugi::xml_node node = A::Node(*this);
   if (node.type() == pugi::node_document) return doc_->Xml();
-  internal::StringWriter writer(out);
-  node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+  internal::PrintNode(node, out, "", pugi::format_raw);
   return out;
 }
 

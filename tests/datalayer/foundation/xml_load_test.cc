@@ -1,6 +1,7 @@
 // Reading documents: encodings, what the tree keeps, and faults with their
 // positions.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <random>
@@ -241,7 +242,15 @@ TEST(XmlLoadTest, LoadsFilesAndReportsThoseItCannotRead) {
   EXPECT_EQ(doc.ParseError().source_text, "</students>");
   EXPECT_NE(status.message().find(path.string()), std::string::npos);
 
-  for (const auto& missing : {dir.path() / "none.xml", dir.path()}) {
+  // Pipes and devices fail at once (never waiting for a writer), and so
+  // does a file far larger than any record.
+  ASSERT_EQ(mkfifo((dir.path() / "pipe.xml").c_str(), 0600), 0);
+  std::ofstream(dir.path() / "huge.xml") << "<r/>";
+  std::filesystem::resize_file(dir.path() / "huge.xml", (std::uintmax_t{64} << 20) + 1);
+  EXPECT_NE(doc.Load(dir.path() / "huge.xml").message().find("larger than 64 MiB"),
+            std::string::npos);
+  for (const auto& missing : {dir.path() / "none.xml", dir.path(), dir.path() / "pipe.xml",
+                              std::filesystem::path("/dev/zero"), dir.path() / "huge.xml"}) {
     status = doc.Load(missing);
     ASSERT_FALSE(status.ok());
     EXPECT_EQ(doc.ParseError().status, XmlParseStatus::kIoError);

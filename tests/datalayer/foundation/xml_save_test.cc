@@ -77,6 +77,24 @@ TEST(XmlSaveTest, WritesUtf8WithDeclarationThatLoadsBack) {
   EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"students.xml"});
 }
 
+TEST(XmlSaveTest, CarriageReturnsInTextSurviveSaveAndLoad) {
+  norwin::testing::TempDir dir;
+  const fs::path path = dir.path() / "student.xml";
+  auto doc = ParseXml("<student><first>Ann&#13;\nMarie</first><note a=\"x&#13;y\"/></student>");
+  ASSERT_EQ(TextOf(doc->Node(), "/student/first"), "Ann\r\nMarie");
+  ASSERT_TRUE(doc->Save(path).ok());
+  EXPECT_NE(ReadFile(path).find("Ann&#13;\nMarie"), std::string::npos) << ReadFile(path);
+  XmlDocument back;
+  ASSERT_TRUE(back.Load(path).ok());
+  EXPECT_EQ(TextOf(back.Node(), "/student/first"), "Ann\r\nMarie");
+  EXPECT_EQ(back.Xml(), doc->Xml());
+  // A CDATA section cannot hold a reference: it is written as it is.
+  auto verbatim = ParseXml("<r><![CDATA[c]]>e</r>");
+  ASSERT_TRUE(verbatim->DocumentElement().FirstChild().SetText("c\rd").ok());
+  ASSERT_TRUE(verbatim->DocumentElement().FirstChild().NextSibling().SetText("e\r").ok());
+  EXPECT_EQ(verbatim->Xml(), "<r><![CDATA[c\rd]]>e&#13;</r>");
+}
+
 TEST(XmlSaveTest, KeepsPermissionsAndFollowsLinks) {
   norwin::testing::TempDir dir;
   const fs::path real = dir.path() / "real.xml";
