@@ -42,6 +42,18 @@ AutomationError CannotCreate(std::string_view name, std::string_view reason) {
                          std::move(source));
 }
 
+// Runtime error 429 too, when the registry itself cannot be read (a full
+// disk, a damaged database): the description says so, since the class may
+// well be registered and only the user can mend the cause.
+AutomationError RegistryUnreadable(std::string_view name, std::string_view reason) {
+  std::string description = "The registry cannot be read (";
+  description.append(reason).append("), so '").append(name).append("' cannot be created");
+  std::string source = "CreateObject: ";
+  source.append(reason);
+  return AutomationError(HResultFromRuntimeError(kCannotCreateObject), std::move(description),
+                         std::move(source));
+}
+
 std::string Hex(HResult hr) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
@@ -167,14 +179,18 @@ Status NotAProgId(std::string_view text) {
   return Status::Error(std::move(message));
 }
 
-Result<Guid> LookUpClsid(Registry& registry, std::string_view progid) {
+// `unreadable` (when given) is set when the registry itself failed.
+Result<Guid> LookUpClsid(Registry& registry, std::string_view progid, bool* unreadable = nullptr) {
   std::string current(progid);
   for (int hop = 0; hop <= kMaxCurVerHops; ++hop) {
     if (!IsProgIdText(current)) {
       return NotAProgId(current);
     }
     Result<std::optional<std::string>> clsid = ClassesText(registry, current + "\\CLSID");
-    if (!clsid.ok()) return clsid.status();
+    if (!clsid.ok()) {
+      if (unreadable) *unreadable = true;
+      return clsid.status();
+    }
     if (*clsid) {
       std::optional<Guid> guid = Guid::Parse(**clsid);
       if (!guid) {
@@ -184,7 +200,10 @@ Result<Guid> LookUpClsid(Registry& registry, std::string_view progid) {
       return *guid;
     }
     Result<std::optional<std::string>> cur_ver = ClassesText(registry, current + "\\CurVer");
-    if (!cur_ver.ok()) return cur_ver.status();
+    if (!cur_ver.ok()) {
+      if (unreadable) *unreadable = true;
+      return cur_ver.status();
+    }
     if (!*cur_ver) {
       return Status::Error(std::string(progid) + " is not registered (no HKEY_CLASSES_ROOT\\" +
                            current + "\\CLSID)");
@@ -224,11 +243,11 @@ Result<std::shared_ptr<InprocLibrary>> LibraryFor(const std::string& path) {
 Ref<Object> CreateFromRegistry(const Guid& clsid, std::string_view name) {
   const std::string clsid_text = clsid.ToString();
   Result<Registry*> registry = ClassRegistry();
-  if (!registry.ok()) throw CannotCreate(name, registry.message());
+  if (!registry.ok()) throw RegistryUnreadable(name, registry.message());
   if (!*registry) throw CannotCreate(name, "class " + clsid_text + " is not registered");
   Result<std::optional<std::string>> path =
       ClassesText(**registry, "CLSID\\" + clsid_text + "\\InprocServer32");
-  if (!path.ok()) throw CannotCreate(name, path.message());
+  if (!path.ok()) throw RegistryUnreadable(name, path.message());
   if (!*path || (*path)->empty()) {
     throw CannotCreate(name, "class " + clsid_text + " has no InprocServer32 library");
   }
@@ -272,8 +291,16 @@ Ref<Object> CreateObjectByProgId(std::string_view progid) {
           FindBuiltIn([&](const BuiltInClass& c) { return TextKeysEqual(c.progid, progid); })) {
     return MakeBuiltIn(factory, progid);
   }
-  Result<Guid> clsid = ClsidFromProgId(progid);
-  if (!clsid.ok()) throw CannotCreate(progid, clsid.message());
+  if (!IsProgIdText(progid)) throw CannotCreate(progid, NotAProgId(progid).message());
+  Result<Registry*> registry = ClassRegistry();
+  if (!registry.ok()) throw RegistryUnreadable(progid, registry.message());
+  if (!*registry)
+    throw CannotCreate(progid, std::string(progid) + " is not registered (no registry)");
+  bool unreadable = false;
+  Result<Guid> clsid = LookUpClsid(**registry, progid, &unreadable);
+  if (!clsid.ok())
+    throw unreadable ? RegistryUnreadable(progid, clsid.message())
+                     : CannotCreate(progid, clsid.message());
   return CreateFromRegistry(*clsid, progid);
 }
 

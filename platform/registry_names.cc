@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <array>
 
 #include "norwin/platform/codepage.h"
@@ -11,6 +12,11 @@ namespace norwin::platform::registry_internal {
 namespace {
 
 constexpr size_t kMaxKeyNameUnits = 255;
+// Windows' limits on a key: 512 levels below its root, and its whole path
+// (root included) a few thousand characters. Without them a hostile .reg
+// file of endless nesting grows the database by hundreds of megabytes.
+constexpr size_t kMaxKeyDepth = 512;
+constexpr size_t kMaxKeyPathUnits = 4096;
 
 struct RootAlias {
   std::string_view short_name;
@@ -55,6 +61,15 @@ Status KeyError(std::string_view key, std::string_view why) {
   std::string message = "key '";
   message.append(key).append("': ").append(why);
   return Status::Error(std::move(message));
+}
+
+// The beginning of a key too long to show whole, cut between characters.
+std::string Shortened(std::string_view key) {
+  constexpr size_t kShown = 200;
+  if (key.size() <= kShown) return std::string(key);
+  size_t end = kShown;
+  while (end > 0 && (static_cast<unsigned char>(key[end]) & 0xC0) == 0x80) --end;
+  return std::string(key.substr(0, end)) + "...";
 }
 
 }  // namespace
@@ -113,6 +128,12 @@ Result<KeyPath> ParseKeyPath(std::string_view key) {
 
   std::string_view below = rest.substr(root_end + 1);
   if (!IsValidUtf8(below)) return KeyError(key, "it is not valid UTF-8");
+  if (static_cast<size_t>(std::count(below.begin(), below.end(), '\\')) + 1 > kMaxKeyDepth)
+    return KeyError(Shortened(key),
+                    "it is more than " + std::to_string(kMaxKeyDepth) + " levels deep");
+  if (path.display.size() + 1 + Utf16Length(below) > kMaxKeyPathUnits)
+    return KeyError(Shortened(key),
+                    "its path is longer than " + std::to_string(kMaxKeyPathUnits) + " characters");
   path.display.reserve(path.display.size() + 1 + below.size());
   while (true) {
     const size_t slash = below.find('\\');

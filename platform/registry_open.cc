@@ -2,6 +2,7 @@
 // of ours in a format this program reads, and setting up the write-ahead log.
 #include "norwin/platform/registry.h"
 
+#include <errno.h>
 #include <sqlite3.h>
 
 #include <chrono>
@@ -63,6 +64,20 @@ int ReadInt(sqlite3* db, const char* sql, int64_t& out) {
   return rc;
 }
 
+// What went wrong last on `db`, in words. A full disk shows in SQLite as
+// "database or disk is full" only when a data page cannot be written; when
+// the write-ahead log's shared memory cannot grow it is a "disk I/O error",
+// and only the system's error says why.
+std::string EngineMessage(sqlite3* db) {
+  const int code = sqlite3_errcode(db) & 0xFF;
+  // The system's error is recorded only for these two; otherwise it is stale.
+  const int system = code == SQLITE_IOERR || code == SQLITE_CANTOPEN ? sqlite3_system_errno(db) : 0;
+  if (code == SQLITE_FULL || system == ENOSPC) return "the disk is full";
+  if (system == EDQUOT) return "the disk quota is used up";
+  if (system == EFBIG) return "the file-size limit of this process is reached";
+  return sqlite3_errmsg(db);
+}
+
 }  // namespace
 
 Registry::Registry(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
@@ -73,7 +88,7 @@ Registry::~Registry() {
 }
 
 Status Registry::Error() const {
-  return Status::Error("registry database " + file_.string() + ": " + sqlite3_errmsg(db_));
+  return Status::Error("registry database " + file_.string() + ": " + EngineMessage(db_));
 }
 
 Result<std::unique_ptr<Registry>> Registry::OpenDefault() {
@@ -90,7 +105,7 @@ Result<std::unique_ptr<Registry>> Registry::Open(const std::filesystem::path& db
   std::unique_ptr<Registry> registry(new Registry(db, db_file));
   if (rc != SQLITE_OK) {
     return Status::Error("cannot open registry database " + db_file.string() + ": " +
-                         sqlite3_errmsg(db));
+                         EngineMessage(db));
   }
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
@@ -109,7 +124,7 @@ Status Registry::SetUpError(int rc) const {
                          ")");
   }
   return Status::Error("cannot open registry database " + file_.string() + ": " +
-                       sqlite3_errmsg(db_));
+                       EngineMessage(db_));
 }
 
 Status Registry::CheckSchema() {

@@ -17,6 +17,7 @@
 #include "norwin/automation/inproc_library.h"
 #include "norwin/automation/server_registration.h"
 #include "norwin/platform/registry.h"
+#include "support/full_disk_vfs.h"
 #include "support/temp_prefix.h"
 #include "test_inproc_ids.h"
 
@@ -233,6 +234,19 @@ TEST_F(ActivationTest, BadRegistrationsFailWith429AndAReason) {
   EXPECT_EQ(ErrNumberOf([] { CreateObject("NorwinTest.Counter"); }), 429);
   // The built-in classes do not need it.
   EXPECT_TRUE(CreateObject("Scripting.Dictionary"));
+}
+
+TEST_F(ActivationTest, AFullRegistryDiskIsNamedAsTheCause) {
+  RegisterTestServer();
+  // A new process (or one whose cache is gone) opens the registry anew.
+  TempPrefix other;
+  ASSERT_TRUE(
+      std::filesystem::copy_file(prefix_.path() / "registry.db", other.path() / "registry.db"));
+  norwin::testing::FullDiskVfs full_disk;
+  const AutomationError e = FailureOf("NorwinTest.Counter");
+  EXPECT_EQ(e.number, HResultFromRuntimeError(429));
+  EXPECT_NE(e.description.find("The registry cannot be read"), std::string::npos) << e.description;
+  EXPECT_NE(e.description.find("the disk is full"), std::string::npos) << e.description;
 }
 
 TEST_F(ActivationTest, BuiltInClassesCanBeAdded) {

@@ -181,6 +181,15 @@ TEST(RegFileTest, NamesTheLineOfEachFault) {
        "line 2: a value line comes before the first [KEY] line"},
       {kHead + "\"a\"=\"\xC3\x28\"\r\n", "the file is neither UTF-8 nor UTF-16LE"},
       {"\xFE\xFF\x00W", "UTF-16 big-endian"},
+      // A file nesting keys 16,000 levels deep is refused, not stored.
+      {kHead + "[HKCU" +
+           [] {
+             std::string levels;
+             for (int i = 0; i < 16000; ++i) levels += "\\k";
+             return levels;
+           }() +
+           "]\r\n",
+       "line 4: key 'HKCU\\k\\k"},
       {"\xFF\xFE"
        "W\x00\x00",
        "the file is not valid UTF-16"},

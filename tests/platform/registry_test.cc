@@ -69,6 +69,20 @@ TEST(RegistryKeyTest, NormalizesRootsAndRefusesMalformedPaths) {
   std::string astral = "HKLM\\";
   for (int i = 0; i < 128; ++i) astral += "\U0001F600";
   EXPECT_FALSE(Registry::NormalizeKey(astral).ok());
+
+  // Keys are at most 512 levels deep and their paths 4096 characters long.
+  std::string deep = "HKCU";
+  for (int i = 0; i < 512; ++i) deep += "\\k";
+  EXPECT_TRUE(Registry::NormalizeKey(deep).ok());
+  Result<std::string> deeper = Registry::NormalizeKey(deep + "\\k");
+  ASSERT_FALSE(deeper.ok());
+  EXPECT_NE(deeper.message().find("more than 512 levels deep"), std::string::npos);
+  std::string wide = "HKEY_CURRENT_USER";
+  for (int i = 0; i < 16; ++i) wide += "\\" + std::string(i < 15 ? 254 : 253, 'n');
+  EXPECT_TRUE(Registry::NormalizeKey(wide).ok());  // 4096 characters
+  Result<std::string> wider = Registry::NormalizeKey(wide + "x");
+  ASSERT_FALSE(wider.ok());
+  EXPECT_NE(wider.message().find("longer than 4096 characters"), std::string::npos);
 }
 
 TEST_F(RegistryTest, NamesIgnoreCaseBeyondAsciiAndKeepTheirFirstCase) {
