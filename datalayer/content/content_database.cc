@@ -68,6 +68,10 @@ ContentDatabase::ContentDatabase(std::string_view location, std::string source)
     Fail(SQLITE_CANTOPEN, "unable to open database file");
   }
   path_ = resolved->string();
+  // A pipe, a device or a folder fails at once; the engine would block on a pipe.
+  if (std::error_code error; std::filesystem::exists(*resolved, error) &&
+                             !std::filesystem::is_regular_file(*resolved, error))
+    Fail(SQLITE_CANTOPEN, "not a regular file");
   const Opened opened = Open(path_, SQLITE_OPEN_READONLY);
   if (opened.code == SQLITE_OK) return;
   // A database in WAL mode needs its companion files, which a read-only

@@ -1,7 +1,6 @@
 #include "norwin/datalayer/roster_lock.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <utility>
 
 #include "norwin/platform/clock.h"
+#include "norwin/platform/file_lock.h"
 
 namespace norwin::datalayer {
 
@@ -80,10 +80,22 @@ RosterFileLock::Try RosterFileLock::TryOnce(const std::function<bool()>& create_
   const int fd =
       RetryOnInterrupt([&] { return open(companion.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666); });
   if (fd < 0) return Try::kUnavailable;
-  if (RetryOnInterrupt([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
-    const bool busy = errno == EWOULDBLOCK;
-    close(fd);
-    return busy ? Try::kBusy : Try::kUnavailable;
+  bool advisory = true;
+  switch (platform::LockFile(fd, platform::LockKind::kExclusive, platform::LockWait::kNo)) {
+    case platform::LockOutcome::kLocked:
+      break;
+    case platform::LockOutcome::kUnsupported:
+      // A file system without locks: the read-only mark alone guards the
+      // roster, as it always did.
+      platform::WarnLocksUnsupported(roster_.string());
+      advisory = false;
+      break;
+    case platform::LockOutcome::kBusy:
+      close(fd);
+      return Try::kBusy;
+    case platform::LockOutcome::kFailed:
+      close(fd);
+      return Try::kUnavailable;
   }
   lock_fd_ = fd;
   auto give_up = [&](Try result) {
@@ -102,8 +114,10 @@ RosterFileLock::Try RosterFileLock::TryOnce(const std::function<bool()>& create_
     // Marked. Nobody holds the advisory lock, so a mark with a holder on
     // record was left by a process that died holding it: take it over,
     // with the mode that holder saw. Without a record, it is not ours.
+    // Without advisory locks a living holder cannot be told from a dead
+    // one, and the mark is always respected.
     mode_t before = 0;
-    if (!ReadHolderMode(fd, &before)) {
+    if (!advisory || !ReadHolderMode(fd, &before)) {
       Unlock();
       return Try::kBusy;
     }
@@ -152,7 +166,7 @@ void RosterFileLock::Unlock() {
     marked_ = false;
   }
   if (clear_record && ftruncate(lock_fd_, 0) == 0) (void)fdatasync(lock_fd_);
-  flock(lock_fd_, LOCK_UN);
+  platform::UnlockFile(lock_fd_);
   close(lock_fd_);
   lock_fd_ = -1;
 }

@@ -3,6 +3,7 @@
 // duplicate, a missing table or a file that is no database does, and the
 // pools' module lists and clones.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <string>
@@ -230,6 +231,16 @@ TEST_F(ContentPoolsTest, MissingFilesAndServerLocationsLoadNothing) {
   EXPECT_NE(missing.description.find("none.db"), std::string::npos) << missing.description;
   // Opening read-only never leaves an empty database behind.
   EXPECT_FALSE(std::filesystem::exists(PathOf("none.db")));
+
+  // A pipe or a device fails at once instead of blocking the engine.
+  ASSERT_EQ(mkfifo(PathOf("pipe.db").c_str(), 0600), 0);
+  for (const std::string& special : {PathOf("pipe.db"), std::string("/dev/zero")}) {
+    const AutomationError refused =
+        ErrorOf([&] { (void)objectives->LoadFromDatabase(special, Variant::Null()); });
+    EXPECT_EQ(refused.number, kCannotOpen);
+    EXPECT_NE(refused.description.find("not a regular file"), std::string::npos)
+        << refused.description;
+  }
 }
 
 TEST_F(ContentPoolsTest, WindowsPathsResolveThroughTheDrives) {

@@ -16,6 +16,7 @@
 
 #include "norwin/datalayer/students.h"
 #include "norwin/platform/clock.h"
+#include "support/no_file_locks.h"
 #include "support/temp_prefix.h"
 
 namespace norwin::datalayer {
@@ -172,6 +173,29 @@ TEST_F(RosterLockProcessTest, ALockWhoseHolderDiedIsTakenOver) {
   EXPECT_EQ(fs::status(Roster()).permissions() & fs::perms::all, fs::perms(0604));
   EXPECT_EQ(ReadText(RosterFileLock::CompanionPath(Roster())), "");
   EXPECT_EQ(roster->Roster().size(), 2u);
+}
+
+TEST_F(RosterLockProcessTest, WithoutFileLocksTheReadOnlyMarkAloneGuards) {
+  norwin::testing::NoFileLocks no_locks;
+  ::testing::internal::CaptureStderr();
+  Ref<Students> roster = MakeRef<Students>();
+  EXPECT_TRUE(roster->AddStudent(Roster(), NewEntry("first").get(), nullptr));
+  EXPECT_TRUE(roster->AddStudent(Roster(), NewEntry("second").get(), nullptr));
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("does not support file locks"),
+            std::string::npos);
+  EXPECT_FALSE(IsReadOnly(Roster()));
+
+  // A mark is respected whoever set it, since no holder can be seen alive.
+  RosterFileLock holder(Roster());
+  ASSERT_EQ(holder.Lock(), RosterLockResult::kLocked);
+  EXPECT_TRUE(IsReadOnly(Roster()));
+  platform::ManualSource clock;
+  platform::ScopedSourceForTesting installed(&clock);
+  RosterFileLock other(Roster());
+  EXPECT_EQ(other.Lock(), RosterLockResult::kBusy);
+  holder.Unlock();
+  EXPECT_FALSE(IsReadOnly(Roster()));
+  EXPECT_EQ(other.Lock(), RosterLockResult::kLocked);
 }
 
 }  // namespace

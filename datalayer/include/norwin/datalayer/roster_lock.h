@@ -12,6 +12,9 @@
 //   taken over: the companion file still names that holder, yet nobody
 //   holds its advisory lock any more. A read-only attribute that no holder
 //   of ours set (a user's, another program's) is respected.
+// On a file system without locks (file_lock.h) the read-only mark alone
+// guards the roster, with a warning on standard error; a mark left by a
+// holder that died must then be cleared by hand, as it always had to.
 //
 // A busy roster is tried up to three times, with a random wait of 0.25 to 3
 // seconds (through the clock source, clock.h) after each failed try, so
