@@ -11,11 +11,15 @@ NORWIN_PACKAGES=(
   xdotool python3-gi gir1.2-gtk-3.0
 )
 
-# Installs the Debian packages the build and the tests need. As root it runs
-# apt-get for whatever is missing; otherwise it names what is missing.
+# What scripts/fuzz needs besides: clang and its libFuzzer.
+NORWIN_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
+# Installs the Debian packages the build and the tests need, and the ones
+# named as arguments. As root it runs apt-get for whatever is missing;
+# otherwise it names what is missing.
 norwin_install_packages() {
   local missing=()
-  for p in "${NORWIN_PACKAGES[@]}"; do
+  for p in "${NORWIN_PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

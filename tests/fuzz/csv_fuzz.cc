@@ -1,9 +1,7 @@
 // libFuzzer target: any bytes as a CSV file for lumo-content, read as the
 // tool reads it. Records start on lines that grow, and every record written
 // back with its cells quoted reads back the same.
-//
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DNORWIN_SANITIZE=ON
-//   cmake --build build-fuzz --target csv_fuzz && build-fuzz/bin/fuzz/csv_fuzz -max_total_time=60
+// Run it with scripts/fuzz [SECONDS] NAME; its corpus is corpus/NAME/.
 #include <cstdint>
 #include <cstdlib>
 #include <string>

@@ -1,10 +1,7 @@
 // libFuzzer target: any bytes as a progress file, with a cookie name and a
 // value taken from the input's first bytes; every operation on them must
 // keep the rules of the format (see host/support/progress_format_check.h).
-//
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DNORWIN_SANITIZE=ON
-//   cmake --build build-fuzz --target progress_file_fuzz
-//   build-fuzz/bin/fuzz/progress_file_fuzz -max_total_time=60
+// Run it with scripts/fuzz [SECONDS] NAME; its corpus is corpus/NAME/.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -1,29 +1,21 @@
 // libFuzzer target: any bytes as a search query against a small real index.
 // The page must always be whole: the fixed head, a body, the fixed tail.
-//
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DNORWIN_SANITIZE=ON
-//   cmake --build build-fuzz --target search_query_fuzz
-//   build-fuzz/bin/fuzz/search_query_fuzz -max_total_time=60
+// Run it with scripts/fuzz [SECONDS] NAME; its corpus is corpus/NAME/.
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "host/support/course_drive.h"
 #include "norwin/host/index_builder.h"
 #include "norwin/host/search.h"
-#include "norwin/platform/drives.h"
-#include "support/temp_prefix.h"
 
 namespace {
 
 // A course drive q: holding an index of a few pages, made once per process.
 struct Fixture {
   Fixture() {
-    namespace fs = std::filesystem;
-    fs::create_directories(prefix.path() / "drives");
-    fs::create_directory_symlink(disc.path(), prefix.path() / "drives" / "q");
-    norwin::platform::ResetDrivesForTesting();
     norwin::host::IndexBuilder builder;
     const char* const pages[] = {"<title>One</title>apple pear and not or",
                                  "<title>Two &lt;b&gt;</title>pear plum",
@@ -31,11 +23,10 @@ struct Fixture {
     for (int i = 0; i < 40; ++i) {
       if (!builder.AddPage("\\p" + std::to_string(i) + ".htm", pages[i % 4]).ok()) abort();
     }
-    if (!builder.Write(disc.path() / "w", disc.path() / "v", disc.path() / "t").ok()) abort();
+    if (!builder.Write(drive.root() / "w", drive.root() / "v", drive.root() / "t").ok()) abort();
     if (!search.ConfigureSearch("\\w", "\\v", "\\t")) abort();
   }
-  norwin::testing::TempPrefix prefix;
-  norwin::testing::TempDir disc;
+  norwin::testing::CourseDrive drive;
   norwin::host::SearchService search{'q'};
 };
 

@@ -1,10 +1,7 @@
 // libFuzzer target: any bytes as a configuration document, looked up with
 // keys and capacities taken from the input's first bytes. A found value
 // must be a piece of one line of the document, within its capacity.
-//
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DNORWIN_SANITIZE=ON
-//   cmake --build build-fuzz --target settings_lookup_fuzz
-//   build-fuzz/bin/fuzz/settings_lookup_fuzz -max_total_time=60
+// Run it with scripts/fuzz [SECONDS] NAME; its corpus is corpus/NAME/.
 #include <cstdint>
 #include <cstdlib>
 #include <string>

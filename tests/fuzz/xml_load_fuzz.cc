@@ -1,6 +1,5 @@
 // libFuzzer target for the XML loader: any bytes either load into a document
 // that serialises and loads again unchanged, or fail with a placed fault.
-// Built only with clang and on request (see tests/CMakeLists.txt).
 #include <cstddef>
 #include <cstdint>
 #include <string>
