@@ -83,6 +83,27 @@ std::string DrivePath(const fs::path& course_in_root, const fs::path& page_in_co
   return out;
 }
 
+// Fails, naming both, when two of the output files are one file: the
+// second write would replace the first and leave an index that cannot be
+// read. Checked before anything is read or written.
+Status CheckDistinctOutputs(const CourseIndexOptions& options) {
+  const fs::path* outputs[] = {&options.word_file, &options.vector_file, &options.title_file};
+  auto same = [](const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec)) return true;  // also two names of one file
+    const fs::path ca = fs::weakly_canonical(a, ec);
+    if (ec) return a.lexically_normal() == b.lexically_normal();
+    const fs::path cb = fs::weakly_canonical(b, ec);
+    return !ec && ca == cb;
+  };
+  for (size_t i = 0; i < 3; ++i)
+    for (size_t j = i + 1; j < 3; ++j)
+      if (same(*outputs[i], *outputs[j]))
+        return Status::Error(outputs[i]->string() + " and " + outputs[j]->string() +
+                             " are the same file; the word, vector and title files must differ");
+  return Status::Ok();
+}
+
 }  // namespace
 
 Status IndexBuilder::AddPage(std::string_view drive_path, std::string_view html) {
@@ -180,6 +201,7 @@ Status IndexBuilder::Write(const fs::path& word_file, const fs::path& vector_fil
 
 Result<CourseIndexSummary> BuildCourseIndex(const CourseIndexOptions& options,
                                             const IndexProgress& progress) {
+  if (Status distinct = CheckDistinctOutputs(options); !distinct.ok()) return distinct;
   const std::string course_shown = options.course_folder.string();
   std::error_code ec;
   const fs::path course = fs::canonical(options.course_folder, ec);
@@ -207,6 +229,13 @@ Result<CourseIndexSummary> BuildCourseIndex(const CourseIndexOptions& options,
   for (size_t i = 0; i < pages->size(); ++i) {
     const fs::path& file = (*pages)[i];
     const std::string drive_path = DrivePath(course_in_root, file.lexically_relative(course));
+    // A page too large to be a course page is left out, not the whole index.
+    if (const uintmax_t size = fs::file_size(file, ec); !ec && size > kMaxPageBytes) {
+      summary.warnings.push_back(drive_path + ": left out, larger than " +
+                                 std::to_string(kMaxPageBytes >> 20) + " MiB");
+      if (progress) progress(i + 1, pages->size());
+      continue;
+    }
     Result<std::string> html = platform::ReadFileCapped(file, kMaxPageBytes);
     if (!html.ok()) return html.status();
     if (Status added = builder.AddPage(drive_path, *html); !added.ok())

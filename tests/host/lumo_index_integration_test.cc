@@ -16,6 +16,7 @@
 #include "host/support/course_drive.h"
 #include "norwin/host/search.h"
 #include "norwin/platform/drives.h"
+#include "norwin/platform/files.h"
 #include "support/run_program.h"
 
 namespace norwin::host {
@@ -121,6 +122,23 @@ TEST_F(LumoIndexTest, ExplainsItsUseAndItsFailures) {
   const ProgramRun unknown = RunIndex({"--fast", Disc(""), Disc("w"), Disc("v"), Disc("t")});
   EXPECT_EQ(unknown.status, 1);
   EXPECT_NE(unknown.err.find("unknown option '--fast'"), std::string::npos) << unknown.err;
+
+  // A page over the size limit is left out with a warning (a sparse file).
+  drive_.Write("course/a.htm", "<title>A</title>apple");
+  drive_.Write("course/huge.htm", "");
+  fs::resize_file(drive_.root() / "course/huge.htm", (std::uintmax_t{64} << 20) + 1);
+  const ProgramRun huge = RunIndex({Disc("course"), Disc("w"), Disc("v"), Disc("t")});
+  EXPECT_EQ(huge.status, 0) << huge.err;
+  EXPECT_EQ(huge.err, "lumo-index: warning: \\huge.htm: left out, larger than 64 MiB\n");
+  EXPECT_NE(huge.out.find("Indexed 1 pages"), std::string::npos) << huge.out;
+
+  // Two outputs naming one file are refused before anything is written.
+  const std::string words = platform::ReadFileCapped(drive_.root() / "w", 1 << 20).value_or("?");
+  const ProgramRun same = RunIndex({Disc("course"), Disc("w"), Disc("./w"), Disc("t2")});
+  EXPECT_EQ(same.status, 1);
+  EXPECT_NE(same.err.find("are the same file"), std::string::npos) << same.err;
+  EXPECT_EQ(platform::ReadFileCapped(drive_.root() / "w", 1 << 20).value_or("?"), words);
+  EXPECT_FALSE(fs::exists(drive_.root() / "t2"));
 }
 
 TEST_F(LumoIndexTest, ShowsProgressOnATerminal) {
