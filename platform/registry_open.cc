@@ -4,10 +4,13 @@
 
 #include <errno.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 
 #include <chrono>
 #include <thread>
 
+#include "norwin/platform/files.h"
 #include "norwin/platform/prefix.h"
 #include "registry_names.h"
 
@@ -64,17 +67,31 @@ int ReadInt(sqlite3* db, const char* sql, int64_t& out) {
   return rc;
 }
 
-// What went wrong last on `db`, in words. A full disk shows in SQLite as
-// "database or disk is full" only when a data page cannot be written; when
-// the write-ahead log's shared memory cannot grow it is a "disk I/O error",
-// and only the system's error says why.
-std::string EngineMessage(sqlite3* db) {
+// What went wrong last on the database `file`, in words. A full disk shows
+// in SQLite as "database or disk is full" only when a data page cannot be
+// written; a write-ahead log or shared memory that cannot grow is a "disk I/O
+// error", and SQLite's record of the system's error may be stale. So the
+// disk and the process's file-size limit are looked at themselves.
+std::string EngineMessage(sqlite3* db, const std::filesystem::path& file) {
   const int code = sqlite3_errcode(db) & 0xFF;
-  // The system's error is recorded only for these two; otherwise it is stale.
-  const int system = code == SQLITE_IOERR || code == SQLITE_CANTOPEN ? sqlite3_system_errno(db) : 0;
+  if (code != SQLITE_FULL && code != SQLITE_IOERR && code != SQLITE_CANTOPEN)
+    return sqlite3_errmsg(db);
+  const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+  struct statvfs disk;
+  if (statvfs(folder.c_str(), &disk) == 0 && disk.f_bavail == 0) return "the disk is full";
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      const uintmax_t size = std::filesystem::file_size(file.string() + suffix, ec);
+      // Within a page of the limit: the next write did not fit.
+      if (!ec && size + 65536 > limit.rlim_cur)
+        return "the file-size limit of this process is reached";
+    }
+  }
+  const int system = code == SQLITE_FULL ? 0 : sqlite3_system_errno(db);
   if (code == SQLITE_FULL || system == ENOSPC) return "the disk is full";
   if (system == EDQUOT) return "the disk quota is used up";
-  if (system == EFBIG) return "the file-size limit of this process is reached";
   return sqlite3_errmsg(db);
 }
 
@@ -88,7 +105,7 @@ Registry::~Registry() {
 }
 
 Status Registry::Error() const {
-  return Status::Error("registry database " + file_.string() + ": " + EngineMessage(db_));
+  return Status::Error("registry database " + file_.string() + ": " + EngineMessage(db_, file_));
 }
 
 Result<std::unique_ptr<Registry>> Registry::OpenDefault() {
@@ -96,6 +113,9 @@ Result<std::unique_ptr<Registry>> Registry::OpenDefault() {
 }
 
 Result<std::unique_ptr<Registry>> Registry::Open(const std::filesystem::path& db_file) {
+  // A write past the file-size limit then fails with a message (EFBIG)
+  // instead of the signal ending the process.
+  IgnoreFileSizeLimitSignal();
   sqlite3* db = nullptr;
   const int rc =
       sqlite3_open_v2(db_file.c_str(), &db,
@@ -105,7 +125,7 @@ Result<std::unique_ptr<Registry>> Registry::Open(const std::filesystem::path& db
   std::unique_ptr<Registry> registry(new Registry(db, db_file));
   if (rc != SQLITE_OK) {
     return Status::Error("cannot open registry database " + db_file.string() + ": " +
-                         EngineMessage(db));
+                         EngineMessage(db, db_file));
   }
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
@@ -124,7 +144,7 @@ Status Registry::SetUpError(int rc) const {
                          ")");
   }
   return Status::Error("cannot open registry database " + file_.string() + ": " +
-                       EngineMessage(db_));
+                       EngineMessage(db_, file_));
 }
 
 Status Registry::CheckSchema() {

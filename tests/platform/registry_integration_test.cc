@@ -1,7 +1,9 @@
 // The registry against real database files: several processes at once,
 // damaged and foreign files, failures inside a transaction.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -190,6 +192,27 @@ TEST(RegistryIntegrationTest, DamagedPagesGiveErrorsNotCrashes) {
   EXPECT_NE(tree.message().find("malformed"), std::string::npos) << tree.message();
   EXPECT_FALSE(reg.GetValue("HKLM\\Software\\K1", "value 1").ok());
   EXPECT_FALSE(reg.SetValue("HKLM\\Software\\K1", "new", RegValue::Dword(1)).ok());
+}
+
+TEST(RegistryIntegrationTest, AWriteBeyondTheFileSizeLimitFailsWithAMessage) {
+  TempDir dir;
+  const std::filesystem::path file = dir.path() / "registry.db";
+  ASSERT_TRUE(Registry::Open(file).ok());
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_DFL);  // as in a process that has not written yet
+    const rlimit small{64 << 10, 64 << 10};
+    setrlimit(RLIMIT_FSIZE, &small);
+    Result<std::unique_ptr<Registry>> registry = Registry::Open(file);
+    if (!registry.ok()) _exit(2);
+    const Status set =
+        (*registry)->SetValue("HKCU\\Big", "v", RegValue::Binary(std::string(1 << 20, 'x')));
+    _exit(!set.ok() && set.message().find("file-size limit") != std::string::npos ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(RegistryIntegrationTest, AFailureInsideATransactionUndoesAllOfIt) {
