@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "norwin/platform/prompts.h"
+#include "norwin/platform/ui_thread.h"
 #include "prompt_support.h"
 
 namespace norwin::platform {
@@ -331,8 +332,50 @@ class GtkPrompts : public Prompts {
   const std::unique_ptr<Prompts> fallback_;
 };
 
+// The GTK dialogs from any thread: a prompt asked off the UI thread (by a
+// record object in its apartment) is shown by the UI thread while the
+// asking thread waits; once the UI is closing it is answered as without a
+// display.
+class UiThreadPrompts final : public Prompts {
+ public:
+  UiThreadPrompts() : fallback_(MakeNonInteractivePrompts()) {}
+
+  PromptsKind kind() const override { return PromptsKind::kGtk; }
+
+  int MessageBox(std::string_view text, std::string_view caption, uint32_t flags) override {
+    return OnUi([&] { return dialogs_.MessageBox(text, caption, flags); },
+                [&] { return fallback_->MessageBox(text, caption, flags); });
+  }
+  void Beep(uint32_t sound) override {
+    OnUi([&] { return (dialogs_.Beep(sound), 0); }, [] { return 0; });
+  }
+  std::optional<std::string> ChooseOpenFile(const FileChooserRequest& request) override {
+    return OnUi([&] { return dialogs_.ChooseOpenFile(request); },
+                [&] { return fallback_->ChooseOpenFile(request); });
+  }
+  std::optional<std::string> ChooseSaveFile(const FileChooserRequest& request) override {
+    return OnUi([&] { return dialogs_.ChooseSaveFile(request); },
+                [&] { return fallback_->ChooseSaveFile(request); });
+  }
+  std::optional<PrintChoice> ChoosePrinter(const PrintDialogRequest& request) override {
+    return OnUi([&] { return dialogs_.ChoosePrinter(request); },
+                [&] { return fallback_->ChoosePrinter(request); });
+  }
+
+ private:
+  template <typename Show, typename Closing>
+  static auto OnUi(Show&& show, Closing&& closing) -> decltype(show()) {
+    decltype(show()) answer{};
+    if (!RunOnUiThread([&] { answer = show(); })) return closing();
+    return answer;
+  }
+
+  GtkPrompts dialogs_;
+  std::unique_ptr<Prompts> fallback_;
+};
+
 }  // namespace
 
-std::unique_ptr<Prompts> MakeGtkPrompts() { return std::make_unique<GtkPrompts>(); }
+std::unique_ptr<Prompts> MakeGtkPrompts() { return std::make_unique<UiThreadPrompts>(); }
 
 }  // namespace norwin::platform

@@ -12,9 +12,11 @@
 // CurrentPrompts() picks one on first use: scripted when either variable is
 // set, non-interactive without $DISPLAY and $WAYLAND_DISPLAY, GTK otherwise.
 //
-// Every call blocks until answered. The GTK dialogs run a nested main loop,
-// so they may be called from inside a GTK main loop, but only on the thread
-// that runs GTK. The other implementations may be called from any thread.
+// Every call blocks until answered. The GTK dialogs run a nested main loop
+// on the UI thread (ui_thread.h), so they may be called from inside a GTK
+// main loop; asked on another thread, they are shown by the UI thread while
+// the asking thread waits. The other implementations may be called from any
+// thread.
 // Texts are UTF-8; invalid bytes are shown as replacement characters.
 #pragma once
 
