@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <thread>
 
 namespace norwin::platform {
@@ -30,18 +31,27 @@ double ToUnit(uint64_t bits) {
   return static_cast<double>(bits >> 11) * 0x1.0p-53;
 }
 
-// Runs the thread's GLib main context until `deadline`; false when the
-// thread cannot own the context (another thread runs it).
+std::atomic<bool> waits_ended{false};
+std::mutex waits_mutex;
+std::condition_variable waits_over;
+
+// How long a wait that runs events goes without looking whether waits have
+// ended.
+constexpr milliseconds kEndCheckInterval{100};
+
+// Runs the thread's GLib main context until `deadline` or until waits end;
+// false when the thread cannot own the context (another thread runs it).
 bool DispatchEventsUntil(std::chrono::steady_clock::time_point deadline) {
   GMainContext* context = g_main_context_get_thread_default();
   if (!context) context = g_main_context_default();
   if (!g_main_context_acquire(context)) return false;
   for (;;) {
     const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) break;
+    if (left <= std::chrono::steady_clock::duration::zero() || WaitsEnded()) break;
     // A timeout source wakes the iteration when the wait is over, so that a
     // context without other events does not block past the deadline.
-    const auto left_ms = std::max<int64_t>(1, duration_cast<milliseconds>(left).count());
+    const auto left_ms = std::clamp<int64_t>(duration_cast<milliseconds>(left).count(), 1,
+                                             kEndCheckInterval.count());
     GSource* timer =
         g_timeout_source_new(static_cast<guint>(std::min<int64_t>(left_ms, G_MAXUINT)));
     g_source_set_callback(
@@ -128,11 +138,22 @@ seconds RealSource::UtcOffset(TimePoint when) {
   return seconds(local.tm_gmtoff);
 }
 
+void EndWaits() {
+  {
+    std::lock_guard lock(waits_mutex);
+    waits_ended.store(true, std::memory_order_release);
+  }
+  waits_over.notify_all();
+}
+
+bool WaitsEnded() { return waits_ended.load(std::memory_order_acquire); }
+
 void RealSource::Sleep(milliseconds duration, WaitEvents events) {
-  if (duration <= milliseconds::zero()) return;
+  if (duration <= milliseconds::zero() || WaitsEnded()) return;
   const auto deadline = std::chrono::steady_clock::now() + duration;
   if (events == WaitEvents::kProcess && DispatchEventsUntil(deadline)) return;
-  std::this_thread::sleep_until(deadline);
+  std::unique_lock lock(waits_mutex);
+  waits_over.wait_until(lock, deadline, [] { return WaitsEnded(); });
 }
 
 double RealSource::Random() {

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "norwin/platform/case_fold.h"
+#include "norwin/platform/clock.h"
 
 namespace norwin::platform {
 
@@ -157,6 +158,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return bytes;
 }
 
+// Called by libcurl during a transfer, at least once a second: a non-zero
+// answer ends it, which it does once the program is closing.
+int OnProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return WaitsEnded() ? 1 : 0;
+}
+
 class CurlHttpClient : public HttpClient {
  public:
   CurlHttpClient() {
@@ -177,6 +184,8 @@ class CurlHttpClient : public HttpClient {
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 20L);
     curl_easy_setopt(h, CURLOPT_AUTOREFERER, 1L);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
     // Cookies in memory, for this client only, as a browser keeps a session.
     curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
@@ -203,6 +212,7 @@ class CurlHttpClient : public HttpClient {
 
     std::lock_guard lock(mutex_);
     if (!handle_) return Status::Error("HTTP is not available: libcurl could not be initialised");
+    if (WaitsEnded()) return Status::Error("no request to " + shown + ": the program is closing");
 
     HttpResponse response;
     Transfer transfer{&response, request.max_response_bytes};
@@ -306,6 +316,8 @@ class CurlHttpClient : public HttpClient {
         return "invalid address " + url + ": " + detail;
       case CURLE_TOO_MANY_REDIRECTS:
         return "too many redirects from " + url;
+      case CURLE_ABORTED_BY_CALLBACK:
+        return "no answer from " + url + ": the program is closing";
       case CURLE_GOT_NOTHING:
         return "no answer from " + url + ": the server closed the connection";
       case CURLE_WEIRD_SERVER_REPLY:

@@ -72,6 +72,15 @@ class SystemSource {
   TimePoint FromLocal(const LocalDateTime& local);
 };
 
+// Ends the process's waits for good, because the program is closing: real
+// sleeps return at once (those under way within a tenth of a second) and
+// HTTP exchanges fail, so that a thread busy with a slow call (a record
+// server that does not answer, retries with their pauses) finishes it
+// quickly and can be joined. Test sources are not affected.
+void EndWaits();
+// Whether EndWaits was called.
+bool WaitsEnded();
+
 // The process's source: the real one unless a test installed another.
 SystemSource& Source();
 
