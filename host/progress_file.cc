@@ -127,6 +127,7 @@ ProgressStore::~ProgressStore() = default;
 void ProgressStore::SetKey(std::string_view key_name) {
   std::lock_guard lock(mutex_);
   key_name_ = UpToNul(key_name);
+  resolved_.reset();
 }
 
 std::string ProgressStore::key_name() const {
@@ -138,17 +139,20 @@ fs::path ProgressStore::ProgramFolderOrOption() const {
   return options_.program_folder.empty() ? ProgramFolder() : options_.program_folder;
 }
 
+platform::Registry* ProgressStore::RegistryLocked() {
+  if (options_.registry) return options_.registry;
+  if (!own_registry_) {
+    Result<std::unique_ptr<platform::Registry>> opened = platform::Registry::OpenDefault();
+    if (!opened.ok()) return nullptr;
+    own_registry_ = std::move(*opened);
+  }
+  return own_registry_.get();
+}
+
 Result<std::optional<std::string>> ProgressStore::PathValueLocked() {
   if (key_name_.empty()) return std::optional<std::string>();
-  platform::Registry* registry = options_.registry;
-  if (!registry) {
-    if (!own_registry_) {
-      Result<std::unique_ptr<platform::Registry>> opened = platform::Registry::OpenDefault();
-      if (!opened.ok()) return opened.status();
-      own_registry_ = std::move(*opened);
-    }
-    registry = own_registry_.get();
-  }
+  platform::Registry* registry = RegistryLocked();
+  if (!registry) return Status::Error("cannot open the registry");
   const std::string key = "HKEY_CURRENT_USER\\" + key_name_;
   Result<std::optional<platform::RegValue>> value = registry->GetValue(key, kProgressPathValue);
   if (!value.ok()) return value.status();
@@ -187,6 +191,28 @@ Result<fs::path> ProgressStore::ProgressFileLocked() {
   return platform::ResolveWindowsPath(kProgressFileName);
 }
 
+Result<fs::path> ProgressStore::CachedProgressFileLocked() {
+  // A page reads its cookies often; resolving the folder again each time
+  // (the registry, the drive links, a folder at a time) cost far more than
+  // the read itself.
+  platform::Registry* registry = key_name_.empty() ? nullptr : RegistryLocked();
+  const uint64_t registry_stamp = registry ? registry->ChangeStamp() : 0;
+  const uint64_t drive_links_stamp = platform::DriveLinksStamp();
+  if (resolved_ && resolved_->key_name == key_name_ &&
+      resolved_->registry_stamp == registry_stamp &&
+      resolved_->drive_links_stamp == drive_links_stamp &&
+      resolved_->current_directory == platform::CurrentDirectory()) {
+    return resolved_->file;
+  }
+  resolved_.reset();
+  Result<fs::path> file = ProgressFileLocked();
+  if (file.ok()) {
+    resolved_ =
+        Resolved{key_name_, registry_stamp, drive_links_stamp, platform::CurrentDirectory(), *file};
+  }
+  return file;
+}
+
 Result<fs::path> ProgressStore::ProgressFile() {
   std::lock_guard lock(mutex_);
   return ProgressFileLocked();
@@ -196,7 +222,7 @@ Result<std::optional<std::string>> ProgressStore::Get(std::string_view name) {
   name = UpToNul(name);
   if (HoldsLineBreak(name)) return std::optional<std::string>();
   std::lock_guard lock(mutex_);
-  Result<fs::path> file = ProgressFileLocked();
+  Result<fs::path> file = CachedProgressFileLocked();
   if (!file.ok()) return file.status();
   Result<std::optional<std::string>> content = ReadIfPresent(*file);
   if (!content.ok() || !*content) return content;

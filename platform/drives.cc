@@ -1,6 +1,7 @@
 #include "norwin/platform/drives.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <mutex>
@@ -187,6 +188,19 @@ Result<Resolved> Resolve(std::string_view path) {
 }  // namespace
 
 fs::path DrivesDir() { return PrefixDir() / "drives"; }
+
+uint64_t DriveLinksStamp() {
+  struct stat info {};
+  if (stat(DrivesDir().c_str(), &info) != 0) return 0;
+  // A link replaced in place (rename over it) changes the folder's times;
+  // the folder replaced changes its inode.
+  uint64_t stamp = static_cast<uint64_t>(info.st_ino);
+  for (const timespec& time : {info.st_mtim, info.st_ctim}) {
+    stamp = stamp * 1000003 ^ static_cast<uint64_t>(time.tv_sec);
+    stamp = stamp * 1000003 ^ static_cast<uint64_t>(time.tv_nsec);
+  }
+  return stamp == 0 ? 1 : stamp;
+}
 
 std::optional<fs::path> DriveRoot(char letter) {
   const char lower = LowerLetter(letter);

@@ -119,6 +119,7 @@ enum Registry::Stmt : int {
   kValues,
   kTreeKeys,
   kTreeValues,
+  kDataVersion,
 };
 
 namespace {
@@ -149,6 +150,7 @@ constexpr const char* kStatementText[] = {
     /*kTreeValues*/
     "SELECT v.key_id, v.name, v.type, v.data FROM reg_values v JOIN keys k ON k.id = v.key_id "
     "WHERE k.path = ?1 OR (k.path > ?2 AND k.path < ?3) ORDER BY v.id",
+    /*kDataVersion*/ "PRAGMA data_version",
 };
 
 }  // namespace
@@ -221,6 +223,7 @@ Status Registry::Exec(Stmt which) {
 
 template <typename Body>
 Status Registry::Transaction(TransactionKind kind, Body&& body) {
+  if (kind == TransactionKind::kWrite) ++own_writes_;
   if (Status s = Exec(kind == TransactionKind::kWrite ? kBeginImmediate : kBegin); !s.ok()) {
     return s;
   }
@@ -232,6 +235,21 @@ Status Registry::Transaction(TransactionKind kind, Body&& body) {
     (void)Exec(kRollback);
   }
   return result;
+}
+
+uint64_t Registry::ChangeStamp() {
+  // data_version tells the commits of other connections; this one's own
+  // writes are counted here. Should the pragma fail, the stamp differs from
+  // every earlier one, so nothing cached is trusted.
+  uint64_t version = ++failed_stamps_ << 32;
+  if (Result<sqlite3_stmt*> stmt = Prepare(kDataVersion); stmt.ok()) {
+    Query q(*this, *stmt);
+    if (Result<bool> row = q.Step(); row.ok() && *row) {
+      version = static_cast<uint64_t>(sqlite3_column_int64(*stmt, 0)) << 32;
+      --failed_stamps_;
+    }
+  }
+  return version ^ own_writes_;
 }
 
 // ---------------------------------------------------------------------------

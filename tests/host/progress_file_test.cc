@@ -182,6 +182,47 @@ TEST_F(ProgressFileTest, FolderFromThePathValue) {
   EXPECT_EQ(Get(store_, "where"), "program");
 }
 
+TEST_F(ProgressFileTest, ReadsFollowTheKeyTheRegistryTheDriveLinksAndTheCurrentFolder) {
+  // Reads keep what they resolved; each thing it came from, changed, applies
+  // at the next read.
+  TempDir first, second;
+  fs::create_directories(platform::DrivesDir());
+  fs::create_directory_symlink(first.path(), platform::DrivesDir() / "d");
+  Result<std::unique_ptr<platform::Registry>> registry = platform::Registry::OpenDefault();
+  ASSERT_TRUE(registry.ok()) << registry.message();
+  auto set_path = [&](std::string text) {
+    ASSERT_TRUE((*registry)
+                    ->SetValue("HKEY_CURRENT_USER\\Software\\Course", "Path",
+                               platform::RegValue::String(text))
+                    .ok());
+  };
+  set_path("d:\\p");
+  store_.SetKey("Software\\Course");
+  ASSERT_TRUE(store_.Set("where", "first p").ok());
+  EXPECT_EQ(Get(store_, "where"), "first p");
+
+  set_path("d:\\q");  // by another connection, as another program would
+  fs::create_directories(first.path() / "q");
+  WriteBytes(first.path() / "q" / "tck.txt", "where=first q\r\n");
+  EXPECT_EQ(Get(store_, "where"), "first q");
+
+  // The link of d: replaced, as a disc changes.
+  fs::create_directories(second.path() / "q");
+  WriteBytes(second.path() / "q" / "tck.txt", "where=second q\r\n");
+  fs::create_directory_symlink(second.path(), platform::DrivesDir() / "d.new");
+  fs::rename(platform::DrivesDir() / "d.new", platform::DrivesDir() / "d");
+  EXPECT_EQ(Get(store_, "where"), "second q");
+
+  // Another part of the program moved the current folder: the read makes
+  // the progress folder current again, as a fresh resolution does.
+  ASSERT_TRUE(platform::SetCurrentDirectory("c:\\").ok());
+  EXPECT_EQ(Get(store_, "where"), "second q");
+  EXPECT_EQ(platform::CurrentDirectory(), "d:\\q");
+
+  store_.SetKey("");
+  EXPECT_EQ(Get(store_, "where"), "<none>");
+}
+
 // Makes `prompts` the process's prompts while it lives.
 class ScopedPrompts {
  public:

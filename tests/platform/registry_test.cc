@@ -288,5 +288,20 @@ TEST(RegTypeTest, NamesAndNumbers) {
   EXPECT_EQ(static_cast<uint32_t>(RegType::kMultiSz), 7u);
 }
 
+TEST_F(RegistryTest, ChangeStampFollowsEveryWriteOfEveryConnection) {
+  const uint64_t start = reg_->ChangeStamp();
+  EXPECT_EQ(reg_->ChangeStamp(), start);  // reading changes nothing
+  ASSERT_TRUE(reg_->GetValue("HKEY_CURRENT_USER\\Software", "x").ok());
+  EXPECT_EQ(reg_->ChangeStamp(), start);
+  Set("HKEY_CURRENT_USER\\Software\\Stamp", "a", RegValue::Dword(1));
+  const uint64_t own = reg_->ChangeStamp();
+  EXPECT_NE(own, start);
+  Result<std::unique_ptr<Registry>> other = Registry::OpenDefault();
+  ASSERT_TRUE(other.ok()) << other.message();
+  ASSERT_TRUE(
+      (*other)->SetValue("HKEY_CURRENT_USER\\Software\\Stamp", "a", RegValue::Dword(2)).ok());
+  EXPECT_NE(reg_->ChangeStamp(), own);
+}
+
 }  // namespace
 }  // namespace norwin::platform

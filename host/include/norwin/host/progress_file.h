@@ -14,8 +14,11 @@
 // current drive (from its root when it begins with a backslash, else from
 // its current folder). A value that cannot serve as a path (not a string,
 // 260 bytes or longer, empty, a colon anywhere but after a leading letter)
-// counts as missing. The registry is read at every operation, so a changed
-// key name or value applies at once.
+// counts as missing. A changed key name or value applies at once: reads
+// keep the resolved path only while the key name, the registry (its change
+// stamp), the drive links and the current folder are as they were (and
+// leave the drive and folder current as a fresh resolution would); writes
+// always resolve it again.
 //
 // The file is never rewritten in place. Every change writes the new content
 // to a temporary file in the same folder and renames it over the old one,
@@ -140,8 +143,21 @@ class ProgressStore {
   Result<std::filesystem::path> ProgressFileLocked();
   std::filesystem::path ProgramFolderOrOption() const;
 
+  Result<std::filesystem::path> CachedProgressFileLocked();
+  platform::Registry* RegistryLocked();
+
   mutable std::mutex mutex_;
   ProgressStoreOptions options_;
+  // The progress file as the last resolution found it, and what it
+  // depended on.
+  struct Resolved {
+    std::string key_name;
+    uint64_t registry_stamp = 0;
+    uint64_t drive_links_stamp = 0;
+    std::string current_directory;
+    std::filesystem::path file;
+  };
+  std::optional<Resolved> resolved_;
   std::unique_ptr<platform::Registry> own_registry_;
   std::string key_name_;
 };

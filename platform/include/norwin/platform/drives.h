@@ -24,6 +24,7 @@
 // created lands in the existing folder whatever the case of its name.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -36,6 +37,11 @@ namespace norwin::platform {
 
 // $NORWIN_PREFIX/drives.
 std::filesystem::path DrivesDir();
+
+// A value that changes whenever an entry of the drives folder is added,
+// removed or replaced (a drive link made to point elsewhere), or the
+// folder itself is; one stat of the folder. For caches of resolved paths.
+uint64_t DriveLinksStamp();
 
 // The folder that drive `letter` (either case) stands for; nullopt for a
 // letter that is not a drive or not a letter.

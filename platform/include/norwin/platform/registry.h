@@ -166,10 +166,16 @@ class Registry {
   // is checked before the database is touched.
   Status Apply(std::span<const RegEdit> edits);
 
+  // A number that changes whenever the registry may have changed since it
+  // was last asked: a write through this object, or a commit of any other
+  // connection, in this process or another. For caches of what was read;
+  // costs no more than a look at the database's shared memory.
+  uint64_t ChangeStamp();
+
  private:
   enum Stmt : int;
   enum class TransactionKind { kRead, kWrite };
-  static constexpr int kStmtCount = 16;
+  static constexpr int kStmtCount = 17;
   class Query;
 
   Registry(sqlite3* db, std::filesystem::path file);
@@ -190,6 +196,8 @@ class Registry {
   sqlite3* db_;
   std::filesystem::path file_;
   std::array<sqlite3_stmt*, kStmtCount> stmts_{};
+  uint64_t own_writes_ = 0;
+  uint64_t failed_stamps_ = 0;
 };
 
 }  // namespace norwin::platform
