@@ -18,6 +18,8 @@
 #include "norwin/host/program_folder.h"
 #include "norwin/host/start_up.h"
 #include "norwin/layout.h"
+#include "norwin/platform/clock.h"
+#include "norwin/platform/ui_thread.h"
 
 namespace norwin::bridge {
 namespace {
@@ -46,13 +48,18 @@ int RunCourse(host::Settings& settings) {
   host::CourseWindows* windows_ptr = nullptr;
 
   Result<std::unique_ptr<PageServer>> server = PageServer::Start(
+      // Called on the apartment thread; trust and windows are the UI's.
       [&](uint64_t page_id, std::string_view address) -> automation::Ref<automation::Object> {
-        if (!windows_ptr) return nullptr;
-        host::CourseWindow* window = windows_ptr->FindByPage(page_id);
-        if (!window || !window->MayScript(address)) return nullptr;
-        auto host = std::static_pointer_cast<ExternalHost>(
-            std::static_pointer_cast<WindowExternal>(window->attachment()));
-        return automation::MakeRef<ExternalObject>(host);
+        automation::Ref<automation::Object> external;
+        platform::RunOnUiThread([&] {
+          if (!windows_ptr) return;
+          host::CourseWindow* window = windows_ptr->FindByPage(page_id);
+          if (!window || !window->MayScript(address)) return;
+          auto host = std::static_pointer_cast<ExternalHost>(
+              std::static_pointer_cast<WindowExternal>(window->attachment()));
+          external = automation::MakeRef<ExternalObject>(host);
+        });
+        return external;
       });
   if (!server.ok()) {
     std::fprintf(stderr, "lumo: page script gets no host: %s\n", server.message().c_str());
@@ -84,6 +91,11 @@ int RunCourse(host::Settings& settings) {
     windows.CloseAll();
     windows_ptr = nullptr;
   }
+  // The program is closing: a call still under way in the apartment (a
+  // record server that does not answer, a prompt it waits for) ends now, so
+  // that its thread can be joined and the objects released.
+  platform::StopUiThreadCalls();
+  platform::EndWaits();
   if (server.ok()) server->reset();
   g_object_unref(context);
   g_main_loop_unref(loop);

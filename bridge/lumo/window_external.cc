@@ -11,6 +11,7 @@
 #include "norwin/host/program_folder.h"
 #include "norwin/host/progress_file.h"
 #include "norwin/host/shell_exec.h"
+#include "norwin/platform/ui_thread.h"
 
 namespace norwin::bridge {
 namespace {
@@ -57,6 +58,12 @@ void WindowExternal::Later(std::function<void(host::CourseWindow&)> work) {
   g_idle_add(&RunDeferred, new Deferred{alive_, &window_, std::move(work)});
 }
 
+void WindowExternal::OnUi(const std::function<void()>& work) {
+  platform::RunOnUiThread([&] {
+    if (alive()) work();
+  });
+}
+
 void WindowExternal::Print() {
   Later([](host::CourseWindow& window) { window.Print(); });
 }
@@ -66,27 +73,29 @@ void WindowExternal::Stop() {
 }
 
 void WindowExternal::Minimize() {
-  if (alive()) window_.Minimize();
+  OnUi([&] { window_.Minimize(); });
 }
 
 void WindowExternal::Restore() {
-  if (alive()) window_.Restore();
+  OnUi([&] { window_.Restore(); });
 }
 
 void WindowExternal::ShellExec(std::string_view file) {
-  // A course address names its file; a root-relative path is on the drive
-  // of the page that gave it (a page elsewhere leaves it to the search).
-  std::string path(file);
-  if (std::optional<std::string> course = host::CourseFilePath(file)) {
-    path = std::move(*course);
-  } else if (alive() && !path.empty() && (path[0] == '\\' || path[0] == '/')) {
-    if (std::optional<std::string> page = host::CourseFilePath(window_.address())) {
-      path.insert(0, page->substr(0, 2));
+  OnUi([&] {
+    // A course address names its file; a root-relative path is on the drive
+    // of the page that gave it (a page elsewhere leaves it to the search).
+    std::string path(file);
+    if (std::optional<std::string> course = host::CourseFilePath(file)) {
+      path = std::move(*course);
+    } else if (!path.empty() && (path[0] == '\\' || path[0] == '/')) {
+      if (std::optional<std::string> page = host::CourseFilePath(window_.address())) {
+        path.insert(0, page->substr(0, 2));
+      }
     }
-  }
-  if (std::optional<char> drive = host::ShellExecCourseFile(path, services_.settings)) {
-    services_.search.SetCourseDrive(*drive);
-  }
+    if (std::optional<char> drive = host::ShellExecCourseFile(path, services_.settings)) {
+      services_.search.SetCourseDrive(*drive);
+    }
+  });
 }
 
 std::string WindowExternal::GetCookie(std::string_view name) {
@@ -112,60 +121,69 @@ void WindowExternal::DelCookie(std::string_view name) {
 
 void WindowExternal::ConfigureSearch(std::string_view word_file, std::string_view vector_file,
                                      std::string_view title_file) {
-  if (!services_.search.ConfigureSearch(word_file, vector_file, title_file)) {
-    std::fprintf(stderr, "lumo: search not configured: no course drive\n");
-  }
+  OnUi([&] {
+    if (!services_.search.ConfigureSearch(word_file, vector_file, title_file)) {
+      std::fprintf(stderr, "lumo: search not configured: no course drive\n");
+    }
+  });
 }
 
 std::string WindowExternal::Search(std::string_view query) {
-  if (alive()) window_.SetBusy(true);
-  std::string page = services_.search.Search(query);
-  if (alive()) window_.SetBusy(false);
+  std::string page;
+  OnUi([&] {
+    window_.SetBusy(true);
+    page = services_.search.Search(query);
+    if (alive()) window_.SetBusy(false);
+  });
   return page;
 }
 
 void WindowExternal::Popup(std::string_view url, int32_t, int32_t, int32_t width, int32_t height) {
-  if (!alive()) return;
-  const std::optional<std::string> address = host::BrowserAddress(url, window_.address());
-  if (!address) return;
-  // The pop-up is centred over its owner, so the position is not used.
-  host::PageSource source{host::PageSource::Kind::kAddress, *address, {}};
-  Later([source, width, height](host::CourseWindow& window) {
-    window.OpenPopup(source, width, height);
+  OnUi([&] {
+    const std::optional<std::string> address = host::BrowserAddress(url, window_.address());
+    if (!address) return;
+    // The pop-up is centred over its owner, so the position is not used.
+    host::PageSource source{host::PageSource::Kind::kAddress, *address, {}};
+    Later([source, width, height](host::CourseWindow& window) {
+      window.OpenPopup(source, width, height);
+    });
   });
 }
 
 void WindowExternal::Popup2(std::string_view html, int32_t, int32_t, int32_t width,
                             int32_t height) {
-  if (!alive()) return;
-  host::PageSource source{host::PageSource::Kind::kHtml, std::string(html),
-                          Popup2Base(window_.address())};
-  Later([source = std::move(source), width, height](host::CourseWindow& window) {
-    window.OpenPopup(source, width, height);
+  OnUi([&] {
+    host::PageSource source{host::PageSource::Kind::kHtml, std::string(html),
+                            Popup2Base(window_.address())};
+    Later([source = std::move(source), width, height](host::CourseWindow& window) {
+      window.OpenPopup(source, width, height);
+    });
   });
 }
 
 void WindowExternal::PrintStr(std::string_view text) {
-  Trace("printing failed", host::PrintText(text));
+  OnUi([&] { Trace("printing failed", host::PrintText(text)); });
 }
 
 // The prompts of Open and Save run nested main loops, during which the user
 // may close the window: they work on a copy of its progress state.
 void WindowExternal::Open(std::string_view question) {
-  if (!alive()) return;
-  host::ProgressWindowState state = window_.progress();
-  Trace("cannot import the progress file", host::TheProgressStore().Import(state, question));
-  if (alive()) window_.progress() = std::move(state);
+  OnUi([&] {
+    host::ProgressWindowState state = window_.progress();
+    Trace("cannot import the progress file", host::TheProgressStore().Import(state, question));
+    if (alive()) window_.progress() = std::move(state);
+  });
 }
 
 void WindowExternal::Save() {
-  if (!alive()) return;
-  const host::ProgressWindowState state = window_.progress();
-  Trace("cannot export the progress file", host::TheProgressStore().Export(state));
+  OnUi([&] {
+    const host::ProgressWindowState state = window_.progress();
+    Trace("cannot export the progress file", host::TheProgressStore().Export(state));
+  });
 }
 
 void WindowExternal::SaveMsg(std::string_view text) {
-  if (alive()) host::ProgressStore::StoreSavePrompt(window_.progress(), text);
+  OnUi([&] { host::ProgressStore::StoreSavePrompt(window_.progress(), text); });
 }
 
 void WindowExternal::SetKey(std::string_view key) { host::TheProgressStore().SetKey(key); }

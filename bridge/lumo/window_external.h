@@ -2,6 +2,10 @@
 // of the window's scripting object, over the host's window, progress file,
 // search, printing and shell services.
 //
+// It is called on the apartment thread (page_server.h). The cookie calls
+// and SetKey run there, on the thread-safe progress store; everything that
+// touches the window or GTK (the window, search, printing, the shell,
+// progress import and export) runs on the UI thread while the call waits.
 // Calls that need the calling page's own web view (Print, Stop, Popup,
 // Popup2) are answered at once and carried out right after, from the main
 // loop, so that a page never waits on its own window; the others are
@@ -53,6 +57,9 @@ class WindowExternal final : public ExternalHost {
  private:
   // Runs `work` on the window from the main loop, if it still exists then.
   void Later(std::function<void(host::CourseWindow&)> work);
+  // Runs `work` on the UI thread and waits for it, if the window still
+  // exists then (and the program is not closing).
+  void OnUi(const std::function<void()>& work);
   bool alive() const { return !alive_.expired(); }
 
   host::CourseWindow& window_;

@@ -93,6 +93,16 @@ void UiConnection::Send(std::string_view frame) {
 void ContextChannel::Call(const CallRequest& request, CallReply* reply) {
   frame_.clear();
   AppendCallFrame(context_, request, &frame_);
+  if (frame_.size() - kFrameHeader > kMaxFrameBody) {
+    // The UI process would take it for a misbehaving peer: this call fails
+    // and the page keeps its bridge.
+    frame_ = std::string();
+    reply->Fail(kErrOutOfMemory,
+                "The arguments are too large to pass (at most " +
+                    std::to_string(kMaxFrameBody >> 20) + " MiB)",
+                "bridge");
+    return;
+  }
   Result<std::string> body = connection_->Exchange(frame_);
   if (!body.ok()) {
     reply->Fail(kErrBridgeGone, body.message(), "bridge");

@@ -1,6 +1,6 @@
 // The page server on its real socket, with a client that speaks the frames
-// of wire.h as lumo's web-process extension does, from a thread of its own
-// while the test's main loop serves.
+// of wire.h as lumo's web-process extension does, from a thread of its own,
+// while the server's apartment serves.
 #include "norwin/bridge/page_server.h"
 
 #include <glib.h>
@@ -9,15 +9,23 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "norwin/automation/error.h"
 #include "norwin/bridge/external_object.h"
 #include "norwin/bridge/packed_text.h"
 #include "norwin/bridge/wire.h"
+#include "support/temp_prefix.h"
 
 namespace norwin::bridge {
 namespace {
@@ -32,7 +40,24 @@ class CookieHost final : public ExternalHost {
   void Minimize() override {}
   void Restore() override {}
   void ShellExec(std::string_view) override {}
-  std::string GetCookie(std::string_view name) override { return "cookie " + std::string(name); }
+  // "huge": an answer larger than a frame; "wait": holds the call until
+  // `release` is set.
+  std::string GetCookie(std::string_view name) override {
+    if (name == "huge") return std::string(kMaxFrameBody + 16, 'x');
+    if (name == "wait") {
+      std::unique_lock lock(mutex);
+      thread = std::this_thread::get_id();
+      waiting = true;
+      changed.notify_all();
+      changed.wait(lock, [&] { return release; });
+    }
+    return "cookie " + std::string(name);
+  }
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool waiting = false;
+  bool release = false;
+  std::thread::id thread;
   void AppendChip(std::string_view, std::string_view) override {}
   void ConfigureSearch(std::string_view, std::string_view, std::string_view) override {}
   std::string Search(std::string_view) override { return {}; }
@@ -70,6 +95,12 @@ class Client {
     if (!Read(body.data(), body.size())) return std::nullopt;
     return body;
   }
+  // Whether the server closes the connection (waits until it does; a
+  // close with unread data resets it).
+  bool WaitClosed() {
+    char byte;
+    return read(fd_, &byte, 1) <= 0;
+  }
   bool Send(const std::string& frame) {
     return send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL) ==
            static_cast<ssize_t>(frame.size());
@@ -88,6 +119,12 @@ class Client {
   int fd_ = -1;
   bool connected_ = false;
 };
+
+// Waits until `done` holds; the server's apartment works meanwhile.
+template <typename Done>
+void WaitUntil(Done&& done) {
+  while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
 
 CallReply ReplyOf(const std::optional<std::string>& body) {
   CallReply reply;
@@ -202,7 +239,7 @@ TEST_F(PageServerTest, ServesTrustedDocumentsOnlyAfterTheToken) {
   EXPECT_EQ(host_->last_set, "lesson=done");
   EXPECT_EQ(opened_pages_, (std::vector<uint64_t>{41, 42}));
   // The connection went, and its documents with it.
-  EXPECT_EQ(server_->context_count(), 0u);
+  WaitUntil([&] { return server_->context_count() == 0; });
 }
 
 TEST_F(PageServerTest, DocumentsReleaseTheirObjectsWhenTheyOrTheirPagesGo) {
@@ -227,11 +264,10 @@ TEST_F(PageServerTest, DocumentsReleaseTheirObjectsWhenTheyOrTheirPagesGo) {
   });
   while (!done) g_main_context_iteration(nullptr, TRUE);
   thread.join();
-  while (server_->context_count() != 1) g_main_context_iteration(nullptr, TRUE);
-  EXPECT_EQ(server_->context_count(), 1u);
+  WaitUntil([&] { return server_->context_count() == 1; });
 
   server_->ClosePage(8);
-  EXPECT_EQ(server_->context_count(), 0u);
+  WaitUntil([&] { return server_->context_count() == 0; });
   WithClient([&](Client&) {});
   std::thread after([&] {
     std::string frame;
@@ -247,6 +283,144 @@ TEST_F(PageServerTest, DocumentsReleaseTheirObjectsWhenTheyOrTheirPagesGo) {
   while (done) g_main_context_iteration(nullptr, TRUE);
   after.join();
   kept.reset();
+}
+
+// Opens a document of page `page_id` and fetches its window.external.
+struct Document {
+  uint32_t context = 0;
+  Handle external = kNoHandle;
+};
+Document OpenDocument(Client& client, const std::string& token, uint64_t page_id) {
+  std::string frame;
+  AppendHelloFrame(token, &frame);
+  EXPECT_EQ(client.Exchange(frame), std::optional<std::string>(""));
+  frame.clear();
+  AppendContextOpenFrame(page_id, "file:///course/start.htm", &frame);
+  Document document;
+  document.context = static_cast<uint32_t>(ReplyOf(client.Exchange(frame)).values.at(0).i4);
+  CallRequest get;
+  get.op = Op::kExternalGet;
+  frame.clear();
+  AppendCallFrame(document.context, get, &frame);
+  document.external = ReplyOf(client.Exchange(frame)).values.at(0).object.handle;
+  return document;
+}
+
+CallReply GetCookie(Client& client, const Document& document, const std::string& name) {
+  CallRequest call;
+  call.op = Op::kObjectInvoke;
+  call.handle = document.external;
+  call.name = "GetCookie";
+  call.flags = kFlagMethod;
+  call.args = {Value::String(name)};
+  std::string frame;
+  AppendCallFrame(document.context, call, &frame);
+  return ReplyOf(client.Exchange(frame));
+}
+
+TEST_F(PageServerTest, StrangersAreClosedSoonHoldLittleAndAreFew) {
+  const std::string& path = server_->socket_path();
+  {
+    Client silent(path);  // closed once its time to show the token is over
+    EXPECT_TRUE(silent.WaitClosed());
+  }
+  {
+    Client flood(path);  // more than a greeting before the token
+    std::string frame;
+    AppendHelloFrame(std::string(PageServer::kMaxGreetingBytes - 16, 'a'), &frame);
+    frame += std::string(2 * PageServer::kMaxGreetingBytes, 'b');
+    flood.Send(frame);
+    EXPECT_TRUE(flood.WaitClosed());
+  }
+  {
+    Client large(path);  // announces a frame no greeting needs
+    large.Send(std::string("\x00\x00\x10\x00", 4));
+    EXPECT_TRUE(large.WaitClosed());
+  }
+  WaitUntil([&] { return server_->connection_count() == 0; });
+
+  std::vector<std::unique_ptr<Client>> idle;
+  for (size_t i = 0; i < PageServer::kMaxUngreeted; ++i)
+    idle.push_back(std::make_unique<Client>(path));
+  WaitUntil([&] { return server_->connection_count() == PageServer::kMaxUngreeted; });
+  {
+    Client late(path);  // one stranger too many, token or not
+    EXPECT_FALSE(late.Exchange(Hello(server_->token())).has_value());
+  }
+  WaitUntil([&] { return server_->connection_count() == 0; });
+  Client welcome(path);
+  EXPECT_EQ(welcome.Exchange(Hello(server_->token())), std::optional<std::string>(""));
+}
+
+TEST_F(PageServerTest, AnAnswerTooLargeForAFrameFailsThatCallAlone) {
+  Client client(server_->socket_path());
+  const Document document = OpenDocument(client, server_->token(), 5);
+  const CallReply huge = GetCookie(client, document, "huge");
+  EXPECT_FALSE(huge.ok);
+  EXPECT_EQ(huge.error.number, kErrOutOfMemory);
+  EXPECT_NE(huge.error.description.find("too large"), std::string::npos);
+  // The page keeps its bridge and its objects.
+  const CallReply after = GetCookie(client, document, "small");
+  ASSERT_TRUE(after.ok);
+  EXPECT_EQ(after.values.at(0).text, "cookie small");
+}
+
+TEST_F(PageServerTest, CallsRunInTheApartmentAndAClosedPageGoesAfterItsCall) {
+  // The test's thread never runs a main loop: the apartment serves alone.
+  Client client(server_->socket_path());
+  const Document document = OpenDocument(client, server_->token(), 9);
+  std::optional<CallReply> waited;
+  std::thread caller([&] { waited = GetCookie(client, document, "wait"); });
+  {
+    std::unique_lock lock(host_->mutex);
+    host_->changed.wait(lock, [&] { return host_->waiting; });
+  }
+  EXPECT_NE(host_->thread, std::this_thread::get_id());
+  // Closing the page while its call waits releases its objects once the
+  // call has answered.
+  server_->ClosePage(9);
+  EXPECT_EQ(server_->context_count(), 1u);
+  {
+    std::lock_guard lock(host_->mutex);
+    host_->release = true;
+  }
+  host_->changed.notify_all();
+  caller.join();
+  ASSERT_TRUE(waited && waited->ok);
+  EXPECT_EQ(waited->values.at(0).text, "cookie wait");
+  WaitUntil([&] { return server_->context_count() == 0; });
+  EXPECT_EQ(GetCookie(client, document, "x").error.number, kErrBridgeGone);
+}
+
+TEST(PageServerFolderTest, LivesUnderTheRuntimeFolderAndRemovesFoldersOfEndedProcesses) {
+  testing::TempDir runtime;
+  testing::ScopedEnv runtime_env("XDG_RUNTIME_DIR", runtime.path().string());
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+  const std::filesystem::path dead =
+      runtime.path() / ("lumo-bridge-" + std::to_string(ended) + "-AbCdEf");
+  const std::filesystem::path living =
+      runtime.path() / ("lumo-bridge-" + std::to_string(getppid()) + "-GhIjKl");
+  const std::filesystem::path other = runtime.path() / "lumo-bridge-notapid-MnOpQr";
+  for (const auto& folder : {dead, living, other}) {
+    std::filesystem::create_directory(folder);
+    std::ofstream(folder / "bridge.sock") << "";
+  }
+
+  Result<std::unique_ptr<PageServer>> server = PageServer::Start(
+      [](uint64_t, std::string_view) { return automation::Ref<automation::Object>(); });
+  ASSERT_TRUE(server.ok()) << server.message();
+  const std::filesystem::path socket = (*server)->socket_path();
+  EXPECT_EQ(socket.parent_path().parent_path(), runtime.path());
+  EXPECT_EQ(socket.parent_path().filename().string().rfind(
+                "lumo-bridge-" + std::to_string(getpid()) + "-", 0),
+            0u);
+  EXPECT_FALSE(std::filesystem::exists(dead));
+  EXPECT_TRUE(std::filesystem::exists(living / "bridge.sock"));
+  EXPECT_TRUE(std::filesystem::exists(other / "bridge.sock"));
+  server->reset();
+  EXPECT_FALSE(std::filesystem::exists(socket.parent_path()));
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "e2e/close_window.h"
 #include "norwin/platform/registry.h"
 #include "support/temp_prefix.h"
 
@@ -602,6 +603,66 @@ ext.setCookie("loads", String(Number(ext.GetCookie("loads")) + 1));
   EXPECT_EQ(loads(), "4");
   EXPECT_EQ(waitpid(child_, nullptr, WNOHANG), 0);  // still running
   EndLumo();
+}
+
+TEST_F(LumoWindowTest, TheWindowClosesWhilePageScriptWaitsForARecordServerThatHangs) {
+  RegisterRecords();
+  // A record server that takes its time: it answers nothing until the test
+  // lets it (or two minutes have passed).
+  httplib::Server server;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool asked = false;
+  bool released = false;
+  auto hang = [&](const httplib::Request&, httplib::Response& response) {
+    std::unique_lock lock(mutex);
+    asked = true;
+    changed.notify_all();
+    changed.wait_for(lock, std::chrono::minutes(2), [&] { return released; });
+    response.set_content("", "text/plain");
+  };
+  server.Get(".*", hang);
+  server.Post(".*", hang);
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { server.listen_after_bind(); });
+
+  WriteFile(course_.path() / "start.htm",
+            "<html><head><title>Waiting</title></head><body><script>"
+            "var ext = window.external; ext.SetKey('Software\\\\LumoTest');"
+            "ext.setCookie('before', 'called');"
+            "var list = new ActiveXObject('NorwinPellam2003.ExamList');"
+            "try { list.Load('http://127.0.0.1:" +
+                std::to_string(port) +
+                "/app/unit_pmxl.xml', ''); } catch (e) {}"
+                "ext.setCookie('after', 'answered');"
+                "</script></body></html>");
+  child_ = Start(lumo_.string(), {"d:\\test.cfg"});
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::milliseconds(kProcessTimeoutMs),
+                                 [&] { return asked; }));
+  }
+  // While the call waits, the window answers its close button and the
+  // program ends cleanly, the server still silent.
+  bool closing = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!closing && std::chrono::steady_clock::now() < deadline) {
+    closing = testing::AskWindowToClose("Lumo");  // its class: the caption waits for the page
+    if (!closing) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(closing) << WindowList();
+  EXPECT_EQ(Wait(child_), 0);
+  child_ = -1;
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_FALSE(released);
+    released = true;
+  }
+  changed.notify_all();
+  server.stop();
+  serving.join();
+  EXPECT_EQ(Cookie(Progress(), "before"), "called");
+  EXPECT_EQ(Cookie(Progress(), "after"), "<none>");
 }
 
 }  // namespace

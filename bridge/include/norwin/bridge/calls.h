@@ -96,6 +96,9 @@ inline constexpr int32_t kErrObjectDoesntSupport = static_cast<int32_t>(0x800A01
 inline constexpr int32_t kErrTypeMismatch = static_cast<int32_t>(0x800A000D);
 inline constexpr int32_t kErrObjectRequired = static_cast<int32_t>(0x800A01A8);
 inline constexpr int32_t kErrSubscriptOutOfRange = static_cast<int32_t>(0x800A0009);
+// Runtime error 7 "Out of memory": a call or an answer too large for the
+// bridge's frames.
+inline constexpr int32_t kErrOutOfMemory = static_cast<int32_t>(0x800A0007);
 // Failures of the bridge itself: a call it cannot read (E_INVALIDARG), a
 // call after its page went away (E_UNEXPECTED), a failure it cannot name.
 inline constexpr int32_t kErrBadCall = static_cast<int32_t>(0x80070057);

@@ -13,7 +13,8 @@
 // flags are not looked at: a property read and a method call are alike.
 //
 // The host is held weakly: once the window has gone, every call does
-// nothing and succeeds. One thread (the UI thread) calls it.
+// nothing and succeeds. One thread (lumo's apartment, page_server.h) calls
+// it; its host carries to the UI thread what needs the window.
 #pragma once
 
 #include <cstdint>
