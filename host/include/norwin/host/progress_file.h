@@ -37,9 +37,10 @@
 //
 // Operations report failures as values; script-facing callers ignore them
 // (the script sees success, as with the Windows program) and may trace them.
-// A ProgressStore belongs to the one thread that runs the windows; the
-// prompts of Export and Import run nested main loops, and no lock is held
-// while they are open, so other windows may use the store meanwhile.
+// A ProgressStore may be used from several threads (lumo's UI thread and
+// its objects' apartment); its lock takes them in turn. The prompts of
+// Export and Import run nested main loops, and no lock is held while they
+// are open, so other windows may use the store meanwhile.
 #pragma once
 
 #include <cstddef>
