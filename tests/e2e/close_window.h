@@ -7,9 +7,9 @@
 
 namespace norwin::testing {
 
-// Asks the top-level window whose caption holds `caption` to close
-// (WM_DELETE_WINDOW); false when there is no such window. Only a program
-// whose main loop runs answers it.
-bool AskWindowToClose(const std::string& caption);
+// Asks the shown top-level window whose caption or class (as WM_CLASS
+// gives it) holds `name` to close (WM_DELETE_WINDOW); false when there is
+// no such window. Only a program whose main loop runs answers it.
+bool AskWindowToClose(const std::string& name);
 
 }  // namespace norwin::testing
