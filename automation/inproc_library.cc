@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <unistd.h>
 
 #include <utility>
 
@@ -29,6 +30,24 @@ Fn Entry(void* handle, const char* name) {
   return reinterpret_cast<Fn>(symbol);
 }
 
+// Where the runtime itself lies, for BesideRuntime.
+void Anchor() {}
+
+// A bare library name is looked for first in the runtime's own folder, where
+// the record library is installed beside it, and otherwise left to the
+// dynamic linker. Asking explicitly keeps the answer the same in every build:
+// a dlopen that a sanitizer intercepts no longer sees the runtime's run path.
+std::string BesideRuntime(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  Dl_info info;
+  if (dladdr(reinterpret_cast<const void*>(&Anchor), &info) == 0 || !info.dli_fname) return name;
+  const std::string runtime = info.dli_fname;
+  const size_t slash = runtime.rfind('/');
+  if (slash == std::string::npos) return name;
+  std::string candidate = runtime.substr(0, slash + 1) + name;
+  return access(candidate.c_str(), F_OK) == 0 ? candidate : name;
+}
+
 }  // namespace
 
 ClassFactory::~ClassFactory() = default;
@@ -51,7 +70,8 @@ std::optional<AutomationError> TakeErrorInfo(HResult hr) {
   return taken;
 }
 
-Result<std::unique_ptr<InprocLibrary>> InprocLibrary::Load(const std::string& path) {
+Result<std::unique_ptr<InprocLibrary>> InprocLibrary::Load(const std::string& name) {
+  const std::string path = BesideRuntime(name);
   dlerror();  // clear any earlier failure
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {

@@ -21,10 +21,10 @@ namespace norwin::automation {
 
 class NORWIN_AUTOMATION_EXPORT InprocLibrary {
  public:
-  // Loads the library at `path` (a path with a slash is used as it is; a
-  // bare name is searched for as the dynamic linker searches). Fails with
-  // the dynamic linker's reason.
-  static Result<std::unique_ptr<InprocLibrary>> Load(const std::string& path);
+  // Loads the library `name`: a path with a slash is used as it is; a bare
+  // name is looked for in the runtime's own folder first, then as the
+  // dynamic linker searches. Fails with the dynamic linker's reason.
+  static Result<std::unique_ptr<InprocLibrary>> Load(const std::string& name);
 
   ~InprocLibrary();
   InprocLibrary(const InprocLibrary&) = delete;
