@@ -38,16 +38,4 @@ IndexFile::~IndexFile() {
   if (fd_ >= 0) close(fd_);
 }
 
-bool IndexFile::ReadAt(uint64_t offset, std::span<char> out) const {
-  size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t n =
-        pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace norwin::host

@@ -1,14 +1,12 @@
-// One file of a full-text index, open read-only for reads at given offsets.
+// One file of a full-text index, open read-only for mapping.
 //
 // Only regular files are opened: a folder, a pipe or a device named as an
 // index file fails to open instead of blocking or reading endlessly. The file
-// is closed when the object dies. Reads never go past what the caller's span
-// holds; a read that cannot deliver every byte asked for fails.
+// is closed when the object dies.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <span>
 
 #include "norwin/platform/status.h"
 
@@ -26,9 +24,6 @@ class IndexFile {
 
   // The size when the file was opened.
   uint64_t size() const { return size_; }
-
-  // Fills `out` from `offset`; false when the file ends first or the read fails.
-  [[nodiscard]] bool ReadAt(uint64_t offset, std::span<char> out) const;
 
   // The open descriptor, owned by this object (for mapping the file).
   int native_handle() const { return fd_; }
