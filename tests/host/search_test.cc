@@ -1,5 +1,7 @@
 #include "norwin/host/search.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -140,6 +142,16 @@ TEST_F(SearchTest, NeedsACourseDriveAndItsFiles) {
   // A folder where the title file should be is no title file.
   std::filesystem::create_directory(drive_.root() / "index" / "titles.idx");
   EXPECT_EQ(search_.Search("zebra"), Page("<B>Unable to open titles file</B>"));
+  // Nor is a FIFO (opening it must not wait for a writer) or a device (an
+  // endless one must not be read or mapped): the search answers at once.
+  std::filesystem::remove(drive_.root() / "index" / "titles.idx");
+  ASSERT_EQ(mkfifo((drive_.root() / "index" / "titles.idx").c_str(), 0600), 0);
+  EXPECT_EQ(search_.Search("zebra"), Page("<B>Unable to open titles file</B>"));
+  std::filesystem::remove(drive_.root() / "index" / "titles.idx");
+  drive_.Write("index/titles.idx", TitleRecords(40));
+  drive_.Write("index/vectors.idx", VectorRecords(40, {{39}}));
+  std::filesystem::create_symlink("/dev/zero", drive_.root() / "index" / "words.idx");
+  EXPECT_EQ(search_.Search("zebra"), Page("<B>Search Error</B>"));
 }
 
 // The files are mapped once and kept between queries: every way an index
