@@ -50,8 +50,7 @@ inline std::string CheckProgressFormat(std::string_view input) {
   }
   const std::optional<std::string> found = FindStoredValue(content, name);
   if (found.has_value() != line.has_value()) return "value found without its line";
-  if (found &&
-      (found->find('\n') != std::string::npos || found->find('\0') != std::string::npos))
+  if (found && (found->find('\n') != std::string::npos || found->find('\0') != std::string::npos))
     return "value holds a line feed or NUL";
 
   const std::string stored = EncodeCookieValue(value);
@@ -84,9 +83,11 @@ inline std::string CheckProgressFormat(std::string_view input) {
   const std::string chip = std::string(stored) + std::string(kChipSeparator);
   const std::optional<std::string> chipped = ContentWithChip(content, name, stored);
   if (!chipped) {
-    if (!line ||
-        content.substr(line->begin + name.size(), line->text_end - line->begin - name.size())
-                .find(chip) == std::string_view::npos)
+    // The line is compared as it reads (a line in Windows-1252 as UTF-8),
+    // as a chip from script is UTF-8.
+    if (!line || LineTextAsUtf8(content.substr(line->begin, line->text_end - line->begin))
+                         .substr(name.size())
+                         .find(chip) == std::string::npos)
       return "chip left out although missing";
   } else {
     const std::optional<CookieLine> added = FindCookieLine(*chipped, name);
