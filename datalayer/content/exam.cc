@@ -373,11 +373,12 @@ bool Exam::LoadExamSummary(const std::string& students_filename, const Ref<Colle
     const Ref<Collection> asked = taken->Questions();
     size_t count = asked->size();
     const PreferenceFields& prefs = taken->Prefs()->fields();
-    // An attempt that holds fewer questions than its limit (the limit was
-    // raised after it was taken) counts the questions it has.
-    if (prefs.random_question_order) {
-      count =
-          std::min(count, static_cast<size_t>(std::max<int16_t>(prefs.random_question_limit, 0)));
+    // A random order asks the first `limit` questions of the shuffled set;
+    // a limit of 0 (or less) asks them all. An attempt that holds fewer
+    // questions than its limit (the limit was raised after it was taken)
+    // counts the questions it has.
+    if (prefs.random_question_order && prefs.random_question_limit > 0) {
+      count = std::min(count, static_cast<size_t>(prefs.random_question_limit));
     }
     for (size_t i = 0; i < count; ++i) {
       const Question* question = QuestionOf(asked->at(i));

@@ -203,9 +203,12 @@ std::optional<std::string> ExamSummary(RecordStore& store, const RecordKey& key,
       asked.push_back(ref);
     }
     size_t count = asked.size();
+    // As the record library counts: a random order with a limit asks that
+    // many questions; without one (or with 0) it asks them all.
     const pugi::xml_node random = root.child("pref").child("randomQuestions");
-    if (random && TextIsTrue(random.text().get())) {
-      count = std::min(count, static_cast<size_t>(std::max(0, random.attribute("limit").as_int())));
+    const int limit = random.attribute("limit").as_int();
+    if (random && TextIsTrue(random.text().get()) && limit > 0) {
+      count = std::min(count, static_cast<size_t>(limit));
     }
     for (size_t i = 0; i < count; ++i) {
       const std::string id = asked[i].text().get();

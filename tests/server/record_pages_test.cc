@@ -167,7 +167,8 @@ TEST_F(RecordPagesTest, ExamSummaryCountsTheAttemptsOfTheCourseStudents) {
   Save("Students", "roster.xml",
        "<students><student><id>a</id><classRef>1</classRef></student>"
        "<student><id>b</id><classRef>1</classRef></student>"
-       "<student><id>c</id><classRef>2</classRef></student></students>");
+       "<student><id>c</id><classRef>2</classRef></student>"
+       "<student><id>d</id><classRef>1</classRef></student></students>");
   const std::string folder = "/app/exams/";
   Save("Exam", "t_pmxm_a_01.xml",
        "<exam><questionRef correct=\"1\" points=\"3\">q1</questionRef>"
@@ -181,6 +182,12 @@ TEST_F(RecordPagesTest, ExamSummaryCountsTheAttemptsOfTheCourseStudents) {
        folder);
   Save("Exam", "t_pmxm_c_01.xml", "<exam><questionRef correct=\"1\">q1</questionRef></exam>",
        folder);
+  // Random order without a limit: every question counts.
+  Save("Exam", "t_pmxm_d_01.xml",
+       "<exam><pref><randomQuestions>true</randomQuestions></pref>"
+       "<questionRef correct=\"1\">q2</questionRef><questionRef correct=\"0\">q1</questionRef>"
+       "</exam>",
+       folder);
   const PageAnswer summary = Ask(RecordPage::kLoad,
                                  {{"ObjName", "ExamSummary"},
                                   {"FileName", "t_pmxm.xml"},
@@ -191,8 +198,8 @@ TEST_F(RecordPagesTest, ExamSummaryCountsTheAttemptsOfTheCourseStudents) {
   EXPECT_TRUE(summary.document);
   EXPECT_EQ(summary.text,
             "<?xml version=\"1.0\"?><exam>"
-            "<questionRef correct=\"1\" attempts=\"1\" points=\"3\">q1</questionRef>"
-            "<questionRef correct=\"1\" attempts=\"2\">q2</questionRef></exam>");
+            "<questionRef correct=\"1\" attempts=\"2\" points=\"3\">q1</questionRef>"
+            "<questionRef correct=\"2\" attempts=\"3\">q2</questionRef></exam>");
 }
 
 TEST(NetworkAllowListTest, AllowsTheListedNetworksOnly) {

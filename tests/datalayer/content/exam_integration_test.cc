@@ -285,7 +285,8 @@ TEST_F(ExamTest, ListsTheExamsOfAFolder) {
 TEST_F(ExamTest, SummarisesASectionsAttempts) {
   WriteText(folder_ / "roster.xml",
             "<students><student><id>s17</id></student><student><id>s18</id></student>"
-            "<student><id>s19</id></student><student><id>s20</id></student></students>");
+            "<student><id>s19</id></student><student><id>s20</id></student>"
+            "<student><id>s21</id></student></students>");
   WriteAttempt("algebra_pmxm_s17_03.xml", "s17", {{"Q1", 1}, {"Q2", 0}, {"Q3", 1}});
   // A limit of two counts the first two questions only.
   WriteAttempt("algebra_pmxm_s18_03.xml", "s18", {{"Q2", 1}, {"Q1", 2}, {"Q3", 1}},
@@ -294,6 +295,9 @@ TEST_F(ExamTest, SummarisesASectionsAttempts) {
   WriteAttempt("algebra_pmxm_s19_03.xml", "s19", {{"Q3", 1}},
                "<randomQuestions limit='5'>true</randomQuestions>");
   WriteAttempt("algebra_pmxm_s20_01.xml", "s20", {{"Q1", 1}});  // another attempt
+  // Random order without a limit asked every question.
+  WriteAttempt("algebra_pmxm_s21_03.xml", "s21", {{"Q3", 0}, {"Q1", 1}},
+               "<randomQuestions>true</randomQuestions>");
 
   Ref<Exam> summary = New<Exam>("Exam");
   ASSERT_TRUE(summary->LoadExamSummary(Path("roster.xml"), pool_->Questions(), nullptr, "C1", "S1",
@@ -301,11 +305,11 @@ TEST_F(ExamTest, SummarisesASectionsAttempts) {
   EXPECT_EQ(summary->ExamID(), Path("algebra_pmxm.xml"));
   EXPECT_EQ(IdsOf(*summary->Questions()), (std::vector<std::string>{"Q1", "Q2", "Q3"}));
   const Collection& totals = *summary->Questions();
-  EXPECT_EQ(At<Question>(totals, 0).Attempts(), 2);
-  EXPECT_EQ(At<Question>(totals, 0).Correct(), 1);
+  EXPECT_EQ(At<Question>(totals, 0).Attempts(), 3);
+  EXPECT_EQ(At<Question>(totals, 0).Correct(), 2);
   EXPECT_EQ(At<Question>(totals, 1).Attempts(), 2);
   EXPECT_EQ(At<Question>(totals, 1).Correct(), 1);
-  EXPECT_EQ(At<Question>(totals, 2).Attempts(), 2);
+  EXPECT_EQ(At<Question>(totals, 2).Attempts(), 3);
   EXPECT_EQ(At<Question>(totals, 2).Correct(), 2);
   EXPECT_EQ(At<Question>(totals, 2).Text(), "Text of Q3");
 
