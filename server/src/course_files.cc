@@ -76,7 +76,7 @@ CourseFile Refused(int status, std::string reason) { return {status, {}, {}, std
 
 }  // namespace
 
-std::string ConfigurationDocument(std::string_view cfg, const std::string& base_url) {
+std::string ConfigurationDocument(std::string_view cfg, const AddressOf& address_of) {
   std::map<std::string, std::string> values;
   bool general = false;
   std::istringstream lines{std::string(cfg)};
@@ -107,7 +107,7 @@ std::string ConfigurationDocument(std::string_view cfg, const std::string& base_
       if (run.size() >= 2 && run[1] == ':') run = run.substr(2);
       std::replace(run.begin(), run.end(), '\\', '/');
       if (!run.starts_with("/")) run = "/" + run;
-      run = base_url + run;
+      run = address_of(run);
     }
     document += "run=" + run + "\n";
   }
@@ -151,7 +151,26 @@ CourseFile FindCourseFile(const std::string& courses_dir, const std::string& pat
   std::optional<std::string> text = ReadWhole(*file);
   if (!text) return Refused(403, "Cannot read " + path);
   if (settings) {
-    return {200, ConfigurationDocument(*text, base_url), "text/plain; charset=utf-8", {}};
+    // The settings' folder is the course's medium, as lumo makes a settings
+    // file's folder its course drive: "run=\\start.htm" is the start page
+    // beside it. A path that is not there is taken from the root of
+    // `courses_dir` ("run=\\algebra\\start.htm"), where the server keeps
+    // several courses' folders.
+    std::vector<std::string> folder = parts;
+    folder.pop_back();
+    auto address_of = [&](const std::string& path) {
+      std::vector<std::string> inside = folder;
+      std::istringstream names(path);
+      for (std::string name; std::getline(names, name, '/');) {
+        if (!name.empty()) inside.push_back(name);
+      }
+      std::string course_url = base_url;
+      for (const std::string& name : folder) course_url += "/" + name;
+      std::error_code missing;
+      const std::optional<fs::path> found = Resolve(root, inside);
+      return found && fs::is_regular_file(*found, missing) ? course_url + path : base_url + path;
+    };
+    return {200, ConfigurationDocument(*text, address_of), "text/plain; charset=utf-8", {}};
   }
   return {200, std::move(*text), ContentType(*file), {}};
 }

@@ -4,6 +4,7 @@
 // `lumo http://server/course/settings` runs a course kept on the server.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,15 +22,17 @@ struct CourseFile {
 // one is missing (course discs were authored on systems that ignore case);
 // ".." and hidden names are refused. "/course/settings" and
 // "/course/settings.cfg" answer the configuration document of
-// settings.cfg; its "run" (a path on the course medium) becomes an address
-// under `base_url` ("http://server:port"), which is where the medium's
-// root is served.
+// settings.cfg; its "run" (a path on the course medium: the settings'
+// folder, else `courses_dir`) becomes an address under `base_url`
+// ("http://server:port"), where `courses_dir` is served.
 CourseFile FindCourseFile(const std::string& courses_dir, const std::string& path,
                           const std::string& base_url);
 
 // The configuration document of the settings file text `cfg` (section
-// "general"): cx, cy, run (made an address under `base_url` unless it is
-// one), title and redirKey, as far as present.
-std::string ConfigurationDocument(std::string_view cfg, const std::string& base_url);
+// "general"): cx, cy, run (made an address by `address_of` from its path
+// on the medium, "/pages/start.htm", unless it is one), title and
+// redirKey, as far as present.
+using AddressOf = std::function<std::string(const std::string& medium_path)>;
+std::string ConfigurationDocument(std::string_view cfg, const AddressOf& address_of);
 
 }  // namespace norwin::server

@@ -184,6 +184,11 @@ TEST_F(NorwinServerTest, ServesCourseFilesAndTheirSettings) {
   std::ofstream(course / "Pages" / "Start.htm") << "<p>start</p>";
   std::ofstream(course / "settings.cfg")
       << "[general]\r\nrun=\\algebra\\pages\\start.htm\r\ntitle=\"Algebra 1\"\r\ncx=640\r\n";
+  // A course folder as its disc has it: the start page from the disc's root.
+  const std::filesystem::path disc = dir_.path() / "courses" / "water";
+  std::filesystem::create_directories(disc);
+  std::ofstream(disc / "start.htm") << "<p>water</p>";
+  std::ofstream(disc / "settings.cfg") << "[general]\nrun=\\start.htm\ntitle=Water\n";
   auto started = Start({"--courses", (dir_.path() / "courses").string()});
   NorwinServerProcess& server = *started;
   const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
@@ -194,6 +199,7 @@ TEST_F(NorwinServerTest, ServesCourseFilesAndTheirSettings) {
   } cases[] = {
       {"/algebra/settings", 200,
        "cx=640\nrun=" + base + "/algebra/pages/start.htm\ntitle=Algebra 1\n"},
+      {"/water/settings", 200, "run=" + base + "/water/start.htm\ntitle=Water\n"},
       {"/algebra/pages/start.htm", 200, "<p>start</p>"},  // any case, as discs were made
       {"/algebra/pages/none.htm", 404, "No page /algebra/pages/none.htm\n"},
       {"/algebra/../data/records.db", 400, "Invalid path /algebra/../data/records.db\n"},
