@@ -27,7 +27,7 @@ endforeach()
 # Scripts that take a record server's folder as their second argument run
 # once more against a norwin-server started for them.
 if(TARGET norwin-server)
-  foreach(_name students)
+  foreach(_name students courses exams examlists lessons)
     add_test(NAME script.${_name}.on_norwin_server
              COMMAND ${CMAKE_COMMAND} -DLUMO_SCRIPT=$<TARGET_FILE:lumo-script> ${_register}
                      -DSCRIPT=${CMAKE_CURRENT_LIST_DIR}/${_name}.js

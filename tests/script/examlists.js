@@ -10,12 +10,30 @@ var kDuplicateKey = -2146827831;   // 457
 
 var prefix = WScript.Arguments(0);
 var fso = new ActiveXObject('Scripting.FileSystemObject');
-var dir = prefix + '/exams';
-fso.CreateFolder(dir);
+// A second argument is a record server's folder ("http://host:port/app/"):
+// the records then live behind its record pages, with the same results.
+var onServer = WScript.Arguments.length > 1;
+var dir = onServer ? WScript.Arguments(1) + 'exams' : prefix + '/exams';
+if (!onServer) fso.CreateFolder(dir);
+// Stores the document `text` as `name`: as it is in a folder; on a server
+// as the Exam record it reads as, since the record pages take records only.
 function write(name, text) {
+  if (onServer) {
+    var doc = new ActiveXObject('MSXML2.DOMDocument');
+    doc.loadXML(text);
+    var exam = new ActiveXObject('NorwinPellam2003.Exam');
+    exam.LoadFromXMLNode(doc.documentElement, null, name);
+    exam.Save(dir + '/' + name);
+    return;
+  }
   var stream = fso.CreateTextFile(dir + '/' + name, true);
   stream.Write(text);
   stream.Close();
+}
+// Whether a record is stored at `file`.
+function stored(file) {
+  return onServer ? new ActiveXObject('NorwinPellam2003.ExamList').Load(file, '')
+                  : fso.FileExists(file);
 }
 write('u1_pmxm.xml', '<exam pctCorrect="75"><title>Unit 1</title><questionRef>Q4</questionRef></exam>');
 write('u2_pmxm.xml', '<exam><title>Unit 2</title></exam>');
@@ -42,9 +60,21 @@ check('start date back', site.StartDate, '9/1/2026');
 check('right password', site.CheckPassword('Teacher1'), true);
 check('wrong password', site.CheckPassword('teacher1'), false);
 check('missing file', site.Load(dir + '/nothing.xml'), false);
-write('badpref.xml', '<pref><timeLimit>an hour</timeLimit></pref>');
-check('text that is no number raises 13',
-      errorOf(function () { site.Load(dir + '/badpref.xml'); }).number, kTypeMismatch);
+// Documents no record class writes: what a folder may hold.
+if (!onServer) {
+  write('badpref.xml', '<pref><timeLimit>an hour</timeLimit></pref>');
+  check('text that is no number raises 13',
+        errorOf(function () { site.Load(dir + '/badpref.xml'); }).number, kTypeMismatch);
+  write('untitled_pmxm.xml', '<exam/>');
+  check('an exam without a title raises 91',
+        errorOf(function () { new ActiveXObject('NorwinPellam2003.TitleFilename')
+                                  .LoadValues(dir + '/', 'untitled_pmxm.xml'); }).number,
+        kObjectNotSet);
+  write('untitled_pmxl.xml', '<examList><pref/></examList>');
+  check('a list without a title raises 91', errorOf(function () {
+    new ActiveXObject('NorwinPellam2003.ExamList').Load(dir + '/untitled_pmxl.xml', dir);
+  }).number, kObjectNotSet);
+}
 
 // ---- TitleFilename and ExamInfo ----
 var handle = new ActiveXObject('NorwinPellam2003.TitleFilename');
@@ -52,10 +82,6 @@ check('handle loads', handle.LoadValues(dir + '/', 'u1_pmxm.xml'), true);
 check('with its title', handle.Title, 'Unit 1');
 check('and folder', handle.Directory, dir + '/');
 check('missing exam', handle.LoadValues(dir + '/', 'u9_pmxm.xml', 'Exam'), false);
-write('untitled_pmxm.xml', '<exam/>');
-check('an exam without a title raises 91',
-      errorOf(function () { handle.LoadValues(dir + '/', 'untitled_pmxm.xml'); }).number,
-      kObjectNotSet);
 var info = new ActiveXObject('NorwinPellam2003.ExamInfo');
 check('info loads', info.LoadValues(dir + '/', 'u1_pmxm.xml'), true);
 check('percentage', info.PctCorrect, 75);
@@ -87,19 +113,16 @@ check('time limit came along', loaded.Prefs.TimeLimit, 45);
 var duplicate = errorOf(function () { loaded.Load(dir + '/term1_pmxl.xml', dir); });
 check('the same exams again raise 457', duplicate.number, kDuplicateKey);
 
-write('untitled_pmxl.xml', '<examList><pref/></examList>');
-check('a list without a title raises 91', errorOf(function () {
-  new ActiveXObject('NorwinPellam2003.ExamList').Load(dir + '/untitled_pmxl.xml', dir);
-}).number, kObjectNotSet);
 
 var titles = [];
-for (var e = new Enumerator(list.GetExamLists(dir)); !e.atEnd(); e.moveNext()) {
+// A folder named with its trailing slash, as a server's must be.
+for (var e = new Enumerator(list.GetExamLists(dir + '/')); !e.atEnd(); e.moveNext()) {
   titles.push(e.item().Title + '=' + e.item().filename);
 }
 check('the folder\'s exam lists', titles.join(';'), 'Term 1=term1_pmxl.xml');
 check('a missing folder lists nothing', list.GetExamLists(prefix + '/nowhere').Count, 0);
 check('delete', list.Delete(dir + '/term1_pmxl.xml'), true);
-check('deleted', fso.FileExists(dir + '/term1_pmxl.xml'), false);
+check('deleted', stored(dir + '/term1_pmxl.xml'), false);
 check('delete again', list.Delete(dir + '/term1_pmxl.xml'), false);
 
 // ---- Assignments and DialogBox ----

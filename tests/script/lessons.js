@@ -9,9 +9,13 @@ var kObjectNotSet = -2146828197;   // 91
 var prefix = WScript.Arguments(0);
 var fso = new ActiveXObject('Scripting.FileSystemObject');
 var defs = prefix + '/lessons';
-var save = prefix + '/progress';
+// A second argument is a record server's folder ("http://host:port/app/"):
+// the students' copies are then kept behind its record pages, the lessons
+// themselves staying on the course's medium, with the same results.
+var onServer = WScript.Arguments.length > 1;
+var save = onServer ? WScript.Arguments(1) + 'progress' : prefix + '/progress';
 fso.CreateFolder(defs);
-fso.CreateFolder(save);
+if (!onServer) fso.CreateFolder(save);
 function write(name, text) {
   var stream = fso.CreateTextFile(defs + '/' + name, true);
   stream.Write(text);
