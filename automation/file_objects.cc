@@ -21,7 +21,7 @@ namespace file_system_internal {
 
 std::optional<std::filesystem::path> TryResolve(std::string_view windows_path) {
   if (windows_path.empty()) return std::nullopt;
-  Result<std::filesystem::path> native = platform::ResolveWindowsPath(windows_path);
+  Result<std::filesystem::path> native = platform::ResolveCoursePath(windows_path);
   if (!native.ok()) return std::nullopt;
   return std::move(*native);
 }

@@ -129,6 +129,9 @@ int RunLumo(int argc, const char* const* argv, const CourseRunner& run_course) {
       }
     }
     if (!TheSettings().Load(location)) return StartFailed(TheSettings().failure());
+    // Page script names the course's own files root-relative ("\\content.db"),
+    // as its links do; the record objects find them on this drive.
+    if (TheSettings().drive != 0) platform::SetCourseDrive(TheSettings().drive);
   }
 
   // As the original's server module did, the whole command line is scanned

@@ -36,6 +36,7 @@ struct DriveState {
   std::mutex mutex;
   bool initialised = false;
   char current = 'c';
+  char course = 0;  // none
   std::array<Components, 26> folders;
 };
 
@@ -289,6 +290,33 @@ Result<fs::path> ResolveWindowsPath(std::string_view path) {
   return std::move(resolved->native);
 }
 
+void SetCourseDrive(char letter) {
+  DriveState& state = State();
+  std::lock_guard lock(state.mutex);
+  state.course = LowerLetter(letter);
+}
+
+std::optional<char> CourseDrive() {
+  DriveState& state = State();
+  std::lock_guard lock(state.mutex);
+  if (!state.course) return std::nullopt;
+  return state.course;
+}
+
+Result<fs::path> ResolveCoursePath(std::string_view path) {
+  // One backslash first: a root-relative Windows path, which a course
+  // writes for its own drive. "/x" stays a path of this machine (c: is /),
+  // as records folders set up on it are written.
+  const bool root_relative =
+      path.size() >= 1 && path[0] == '\\' && (path.size() == 1 || !IsSeparator(path[1]));
+  if (root_relative) {
+    if (const std::optional<char> course = CourseDrive()) {
+      return ResolveWindowsPath(std::string{*course, ':'} + std::string(path));
+    }
+  }
+  return ResolveWindowsPath(path);
+}
+
 std::optional<std::string> ToWindowsPath(const fs::path& native) {
   std::error_code ec;
   const fs::path absolute = WithoutTrailingSeparator(fs::absolute(native, ec));
@@ -326,6 +354,7 @@ void ResetDrivesForTesting() {
   std::lock_guard lock(state.mutex);
   state.initialised = false;
   state.current = 'c';
+  state.course = 0;
   for (Components& folder : state.folders) folder.clear();
   MountedDrives& mounted = Mounted();
   std::lock_guard mounted_lock(mounted.mutex);

@@ -53,7 +53,7 @@ std::string Describe(std::string_view message, const std::string& path) {
 
 std::optional<std::string> ExistingContentFile(std::string_view location) {
   if (location.empty() || IsURL(location)) return std::nullopt;
-  Result<std::filesystem::path> path = platform::ResolveWindowsPath(location);
+  Result<std::filesystem::path> path = platform::ResolveCoursePath(location);
   if (!path.ok()) return std::nullopt;
   std::error_code error;
   if (!std::filesystem::is_regular_file(*path, error)) return std::nullopt;
@@ -62,7 +62,7 @@ std::optional<std::string> ExistingContentFile(std::string_view location) {
 
 ContentDatabase::ContentDatabase(std::string_view location, std::string source)
     : source_(std::move(source)) {
-  Result<std::filesystem::path> resolved = platform::ResolveWindowsPath(location);
+  Result<std::filesystem::path> resolved = platform::ResolveCoursePath(location);
   if (IsURL(location) || !resolved.ok()) {
     path_ = std::string(location);
     Fail(SQLITE_CANTOPEN, "unable to open database file");

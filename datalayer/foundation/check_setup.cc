@@ -19,7 +19,7 @@ constexpr std::string_view kSettings[] = {"XMLDir", "QuestionPoolDir", "TestResu
                                           "StudentIdDir"};
 
 bool FolderExists(std::string_view folder) {
-  Result<std::filesystem::path> path = platform::ResolveWindowsPath(folder);
+  Result<std::filesystem::path> path = platform::ResolveCoursePath(folder);
   std::error_code error;
   return path.ok() && std::filesystem::is_directory(*path, error);
 }

@@ -58,7 +58,7 @@ void AppendParamsAndTail(std::string& url, std::string_view location, const Reco
 // The native path of a local location; nullopt when it names nothing that
 // can exist (empty, a network path, a drive that is not there).
 std::optional<fs::path> LocalPath(std::string_view filename) {
-  Result<fs::path> path = platform::ResolveWindowsPath(filename);
+  Result<fs::path> path = platform::ResolveCoursePath(filename);
   if (!path.ok()) return std::nullopt;
   return std::move(path).value();
 }

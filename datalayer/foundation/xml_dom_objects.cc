@@ -28,7 +28,7 @@ using automation::Variant;
 // the text as a native path (so that a missing file fails as a missing
 // file, with the name the script gave).
 std::filesystem::path NativePath(std::string_view path) {
-  Result<std::filesystem::path> resolved = platform::ResolveWindowsPath(path);
+  Result<std::filesystem::path> resolved = platform::ResolveCoursePath(path);
   if (resolved.ok()) return std::move(resolved).value();
   return std::filesystem::path(path);
 }

@@ -231,7 +231,7 @@ bool Students::AddToServerRoster(std::string_view filename, Student& student, Ob
 
 bool Students::AddToLocalRoster(std::string_view filename, Student& student, Object* courses) {
   Clear();
-  Result<std::filesystem::path> path = platform::ResolveWindowsPath(filename);
+  Result<std::filesystem::path> path = platform::ResolveCoursePath(filename);
   if (!path.ok()) return false;
   RosterFileLock lock(*path);
   const RosterLockResult locked = lock.Lock([&] {
@@ -294,7 +294,7 @@ bool Students::ReplaceStudent(std::string_view filename, Student* student, Objec
     PutInPlace(*student);
     return Save(filename, courses);
   }
-  Result<std::filesystem::path> path = platform::ResolveWindowsPath(filename);
+  Result<std::filesystem::path> path = platform::ResolveCoursePath(filename);
   if (!path.ok()) return false;
   // The same lock as AddStudent, so that a student another process adds
   // meanwhile is not written over.
@@ -325,7 +325,7 @@ bool Students::DeleteStudent(std::string_view filename, Student* student, Object
     TakeOut(id);
     return true;
   }
-  Result<std::filesystem::path> path = platform::ResolveWindowsPath(filename);
+  Result<std::filesystem::path> path = platform::ResolveCoursePath(filename);
   if (!path.ok()) return false;
   RosterFileLock lock(*path);
   if (lock.Lock() != RosterLockResult::kLocked) return false;

@@ -76,8 +76,8 @@ std::string_view FileNamePart(std::string_view location) {
 // "C:\r\x.xml" and "c:/R/x.xml").
 bool SameLocalFile(std::string_view a, std::string_view b) {
   if (IsURL(a) || IsURL(b)) return false;
-  Result<fs::path> path_a = platform::ResolveWindowsPath(a);
-  Result<fs::path> path_b = platform::ResolveWindowsPath(b);
+  Result<fs::path> path_a = platform::ResolveCoursePath(a);
+  Result<fs::path> path_b = platform::ResolveCoursePath(b);
   if (!path_a.ok() || !path_b.ok()) return false;
   std::error_code error;
   return fs::equivalent(*path_a, *path_b, error) && !error;

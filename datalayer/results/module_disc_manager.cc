@@ -29,7 +29,7 @@ bool LoadDocument(XmlDocument& doc, const std::string& name) {
     Result<platform::HttpResponse> response = platform::DefaultHttpClient().Send(request);
     return response.ok() && response->status == 200 && doc.LoadXml(response->body).ok();
   }
-  Result<std::filesystem::path> path = platform::ResolveWindowsPath(name);
+  Result<std::filesystem::path> path = platform::ResolveCoursePath(name);
   return path.ok() && doc.Load(*path).ok();
 }
 

@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 constexpr size_t kFirstLineLimit = 4096;
 
 std::optional<fs::path> LocalPath(std::string_view filename) {
-  Result<fs::path> path = platform::ResolveWindowsPath(filename);
+  Result<fs::path> path = platform::ResolveCoursePath(filename);
   if (!path.ok()) return std::nullopt;
   return std::move(path).value();
 }

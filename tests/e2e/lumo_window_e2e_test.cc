@@ -27,6 +27,7 @@
 
 #include "e2e/close_window.h"
 #include "norwin/platform/registry.h"
+#include "support/norwin_server_process.h"
 #include "support/temp_prefix.h"
 
 namespace norwin {
@@ -673,6 +674,70 @@ TEST_F(LumoWindowTest, TheWindowClosesWhilePageScriptWaitsForARecordServerThatHa
   serving.join();
   EXPECT_EQ(Cookie(Progress(), "before"), "called");
   EXPECT_EQ(Cookie(Progress(), "after"), "<none>");
+}
+
+TEST_F(LumoWindowTest, RecordObjectsFindRootRelativePathsOnTheCourseDrive) {
+  RegisterRecords();
+  // Started as d:\test.cfg, lumo's current drive stays c:; "\records\..."
+  // is still the course's own folder, and a native path stays one.
+  const std::string roster =
+      "<students><student><id>S1</id></student><student><id>S2</id></student></students>";
+  WriteFile(course_.path() / "Records" / "roster.xml", roster);
+  WriteFile(work_.path() / "elsewhere" / "roster.xml", roster);
+  WriteFile(course_.path() / "start.htm",
+            "<html><body><script>var ext = window.external; ext.SetKey('Software\\\\LumoTest');"
+            "var a = new ActiveXObject('NorwinPellam2003.Students');"
+            "var b = new ActiveXObject('NorwinPellam2003.Students');"
+            "ext.setCookie('loaded', a.Load('\\\\records\\\\roster.xml', null) + '/' + "
+            "a.Students.Count + ',' + b.Load('" +
+                (work_.path() / "elsewhere" / "roster.xml").string() +
+                "', null));"
+                "ext.Stop();</script></body></html>");
+  ASSERT_EQ(RunLumo(), 0) << ReadFile(errors_);
+  EXPECT_EQ(Cookie(Progress(), "loaded"), "true/2,true");
+}
+
+TEST_F(LumoWindowTest, RunsACourseFromNorwinServerWhoseRecordsStayThere) {
+#ifndef NORWIN_SERVER_PROGRAM
+  GTEST_SKIP() << "built without norwin-server";
+#else
+  RegisterRecords();
+  // A course folder as it came off its disc: the settings name the start
+  // page from the disc's root.
+  const std::filesystem::path courses = work_.path() / "courses";
+  WriteFile(courses / "water" / "settings.cfg",
+            "[general]\r\nrun=\\start.htm\r\ntitle=Server Course\r\ncx=420\r\ncy=300\r\n");
+  WriteFile(courses / "water" / "Scripts" / "tools.js",
+            "function joined(r) { return r.join(';'); }");
+  WriteFile(courses / "water" / "start.htm", R"(<html><head><title>From the server</title>
+<script src="scripts/TOOLS.js"></script></head><body><script>
+var ext = window.external;
+ext.SetKey("Software\\LumoTest");
+var r = [location.pathname];
+var roster = location.origin + "/app/roster.xml";
+var ann = new ActiveXObject("NorwinPellam2003.Student");
+ann.FirstName = "Ann"; ann.LastName = "Lee"; ann.UserName = "alee"; ann.SetPassword("pw");
+r.push("added=" + new ActiveXObject("NorwinPellam2003.Students").AddStudent(roster, ann, null));
+var again = new ActiveXObject("NorwinPellam2003.Students");
+r.push("loaded=" + again.Load(roster, null));
+r.push("who=" + again.Students(1).UserName + "/" + again.Authenticate("alee", "pw"));
+ext.setCookie("result", joined(r));
+ext.Stop();
+</script></body></html>)");
+  testing::NorwinServerProcess server(NORWIN_SERVER_PROGRAM, work_.path() / "data",
+                                      {"--courses", courses.string()});
+
+  child_ = Start(lumo_.string(), {server.url("/water/settings")});
+  ASSERT_EQ(Wait(child_), 0) << ReadFile(errors_);
+  child_ = -1;
+  EXPECT_EQ(Cookie(Progress(), "result"), "/water/start.htm;added=true;loaded=true;who=alee/true");
+  // The roster is the server's, for every desktop of the class.
+  httplib::Client client("127.0.0.1", server.port());
+  const httplib::Result stored = client.Post(
+      "/app/LoadPellamObject.asp?ObjName=Students&FileName=roster.xml", "", "text/plain");
+  ASSERT_TRUE(stored);
+  EXPECT_NE(stored->body.find("<username>alee</username>"), std::string::npos) << stored->body;
+#endif
 }
 
 }  // namespace

@@ -101,6 +101,34 @@ TEST_F(DrivesTest, ResolvesRelativeFormsFromTheCurrentFolders) {
   EXPECT_EQ(Resolve("e:media\\..\\..\\..\\start.htm"), disc() / "course" / "start.htm");
 }
 
+TEST_F(DrivesTest, CoursePathsWithABackslashRootAreOnTheCourseDrive) {
+  Link('d', disc());
+  auto course_path = [](std::string_view path) {
+    Result<fs::path> resolved = ResolveCoursePath(path);
+    return resolved.ok() ? resolved->string() : "error: " + resolved.message();
+  };
+  // Without a course drive (lumo-script, tools) they are Windows paths.
+  EXPECT_EQ(CourseDrive(), std::nullopt);
+  EXPECT_EQ(course_path("\\course\\start.htm"), "/course/start.htm");
+
+  SetCourseDrive('D');
+  EXPECT_EQ(CourseDrive(), 'd');
+  const std::string on_d = (disc() / "course" / "start.htm").string();
+  const std::pair<std::string_view, std::string> cases[] = {
+      {"\\course\\start.htm", on_d},
+      {"\\COURSE/Start.htm", on_d},
+      {"d:\\course\\start.htm", on_d},
+      {"/usr/share/doc", "/usr/share/doc"},  // a native path stays one
+      {"c:\\usr", "/usr"},
+      {"\\\\server\\share", "error: network paths are not supported: \\\\server\\share"},
+  };
+  for (const auto& [path, native] : cases) EXPECT_EQ(course_path(path), native) << path;
+  // The current drive is not changed by it, and relative names keep to it.
+  EXPECT_EQ(CurrentDrive(), 'c');
+  ASSERT_TRUE(SetCurrentDirectory("d:\\course").ok());
+  EXPECT_EQ(course_path("start.htm"), on_d);
+}
+
 TEST_F(DrivesTest, RefusesWhatIsNoPathOnADrive) {
   EXPECT_FALSE(ResolveWindowsPath("").ok());
   EXPECT_FALSE(ResolveWindowsPath("\\\\server\\share\\x").ok());

@@ -16,6 +16,7 @@
 #include "norwin/datalayer/objectives.h"
 #include "norwin/datalayer/question_pool.h"
 #include "norwin/datalayer/task_pool.h"
+#include "norwin/platform/drives.h"
 #include "support/content_database_builder.h"
 #include "support/temp_prefix.h"
 
@@ -251,6 +252,17 @@ TEST_F(ContentPoolsTest, WindowsPathsResolveThroughTheDrives) {
   // Course discs were authored on a system that ignores case.
   ASSERT_TRUE(objectives->Load("d:\\title.db", Variant::Null()));
   EXPECT_EQ(objectives->Members()->size(), 3u);
+
+  // In a course's process, page script names the course's files from the
+  // root of its drive, whatever the current drive.
+  platform::SetCourseDrive('d');
+  auto tasks = MakeRef<TaskPool>();
+  EXPECT_TRUE(tasks->Load("\\title.db", Variant(objectives), Variant::Null()));
+  EXPECT_EQ(tasks->Tasks()->size(), 3u);
+  std::filesystem::create_directories(prefix_.path() / "Records");
+  EXPECT_TRUE(tasks->Save("\\records\\tasks.xml"));
+  platform::SetCourseDrive(0);
+  EXPECT_TRUE(std::filesystem::is_regular_file(prefix_.path() / "Records" / "tasks.xml"));
 }
 
 TEST_F(ContentPoolsTest, BrokenDatabasesRaiseTheEnginesErrors) {

@@ -71,6 +71,20 @@ Status SetCurrentDirectory(std::string_view windows_path);
 // is for the caller to find out.
 Result<std::filesystem::path> ResolveWindowsPath(std::string_view path);
 
+// The course drive: the drive of the course this process runs (lumo sets it
+// from its settings; other programs have none). Either case; a character
+// that is no letter means none.
+void SetCourseDrive(char letter);
+std::optional<char> CourseDrive();
+
+// The native path of a path that a course's page script gives an object (a
+// record location, a content database, a file): as ResolveWindowsPath, but
+// a root-relative path written with a backslash ("\records\x.xml") lies on
+// the course drive when there is one, as the course's root-relative
+// addresses do. A path that begins with "/" stays on the current drive, so
+// native paths of this machine keep meaning themselves.
+Result<std::filesystem::path> ResolveCoursePath(std::string_view path);
+
 // The Windows path ("d:\course\x.htm") of a native path, on the drive with
 // the deepest root that contains it; a relative path is taken from the
 // process's working folder. nullopt when no drive contains it or a name in
