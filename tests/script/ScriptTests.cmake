@@ -25,17 +25,27 @@ foreach(_script ${NORWIN_SCRIPT_TESTS})
 endforeach()
 
 # Scripts that take a record server's folder as their second argument run
-# once more against a norwin-server started for them.
+# once more against a norwin-server started for them, and once more with
+# that server's records on PostgreSQL.
 if(TARGET norwin-server)
   foreach(_name students courses exams examlists lessons)
-    add_test(NAME script.${_name}.on_norwin_server
-             COMMAND ${CMAKE_COMMAND} -DLUMO_SCRIPT=$<TARGET_FILE:lumo-script> ${_register}
-                     -DSCRIPT=${CMAKE_CURRENT_LIST_DIR}/${_name}.js
-                     -DPREFIX=${CMAKE_BINARY_DIR}/Testing/script/${_name}.on_norwin_server
-                     -DRECORD_SERVER=$<TARGET_FILE:norwin-server>
-                     -P ${CMAKE_CURRENT_LIST_DIR}/run_script_test.cmake)
-    set_tests_properties(script.${_name}.on_norwin_server PROPERTIES
-      LABELS script
-      ENVIRONMENT "NORWIN_PROMPT_LOG=${CMAKE_BINARY_DIR}/Testing/prompts.log")
+    foreach(_store sqlite postgresql)
+      set(_test script.${_name}.on_norwin_server)
+      set(_with "")
+      if(_store STREQUAL "postgresql")
+        set(_test ${_test}_postgresql)
+        set(_with ${CMAKE_CURRENT_LIST_DIR}/../support/with_postgresql.sh
+                  --export NORWIN_TEST_RECORD_DATABASE --)
+      endif()
+      add_test(NAME ${_test}
+               COMMAND ${_with} ${CMAKE_COMMAND} -DLUMO_SCRIPT=$<TARGET_FILE:lumo-script> ${_register}
+                       -DSCRIPT=${CMAKE_CURRENT_LIST_DIR}/${_name}.js
+                       -DPREFIX=${CMAKE_BINARY_DIR}/Testing/script/${_test}
+                       -DRECORD_SERVER=$<TARGET_FILE:norwin-server>
+                       -P ${CMAKE_CURRENT_LIST_DIR}/run_script_test.cmake)
+      set_tests_properties(${_test} PROPERTIES
+        LABELS script
+        ENVIRONMENT "NORWIN_PROMPT_LOG=${CMAKE_BINARY_DIR}/Testing/prompts.log")
+    endforeach()
   endforeach()
 endif()

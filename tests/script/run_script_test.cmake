@@ -6,7 +6,10 @@
 # writes fixtures/content.db.
 # With RECORD_SERVER (the norwin-server program), a record server is started
 # for the test on a free port and its folder "http://127.0.0.1:PORT/app/" is
-# the script's second argument.
+# the script's second argument. When NORWIN_TEST_RECORD_DATABASE names a
+# PostgreSQL server (tests/support/with_postgresql.sh), the records are kept
+# there, under a folder of this run's own ("/run-XXXXXXXX/app/"), so that runs
+# sharing the database never meet.
 #   cmake -DLUMO_SCRIPT=... -DSCRIPT=... -DPREFIX=... [-DREGSVR=... -DLIBRARY=...]
 #         [-DCONTENT_FIXTURE=...] [-DRECORD_SERVER=...] -P this
 file(REMOVE_RECURSE ${PREFIX})
@@ -29,8 +32,15 @@ if(REGSVR AND LIBRARY)
 endif()
 set(_server_args "")
 if(RECORD_SERVER)
+  set(_database "")
+  set(_app "/app/")
+  if(DEFINED ENV{NORWIN_TEST_RECORD_DATABASE} AND NOT "$ENV{NORWIN_TEST_RECORD_DATABASE}" STREQUAL "")
+    set(_database "--database '$ENV{NORWIN_TEST_RECORD_DATABASE}'")
+    string(RANDOM LENGTH 8 ALPHABET 0123456789abcdef _run)
+    set(_app "/run-${_run}/app/")
+  endif()
   # In the background, its first line (the address) in a file.
-  execute_process(COMMAND sh -c "'${RECORD_SERVER}' --listen 127.0.0.1:0 --data '${PREFIX}/server' >'${PREFIX}/server.out' 2>'${PREFIX}/server.log' </dev/null & echo $! >'${PREFIX}/server.pid'")
+  execute_process(COMMAND sh -c "'${RECORD_SERVER}' --listen 127.0.0.1:0 --data '${PREFIX}/server' ${_database} >'${PREFIX}/server.out' 2>'${PREFIX}/server.log' </dev/null & echo $! >'${PREFIX}/server.pid'")
   foreach(_try RANGE 100)
     file(STRINGS ${PREFIX}/server.out _line LIMIT_COUNT 1)
     if(_line MATCHES "http://127.0.0.1:([0-9]+)/")
@@ -41,7 +51,7 @@ if(RECORD_SERVER)
   if(NOT _line MATCHES "http://127.0.0.1:([0-9]+)/")
     message(FATAL_ERROR "norwin-server did not start: ${_line}")
   endif()
-  set(_server_args "http://127.0.0.1:${CMAKE_MATCH_1}/app/")
+  set(_server_args "http://127.0.0.1:${CMAKE_MATCH_1}${_app}")
 endif()
 execute_process(COMMAND ${LUMO_SCRIPT} --prefix ${PREFIX} ${SCRIPT} ${PREFIX} ${_server_args}
                 RESULT_VARIABLE status)
