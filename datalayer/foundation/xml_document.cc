@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "norwin/datalayer/xml_dom.h"
 #include "xml_encoding.h"
@@ -372,7 +373,35 @@ Result<XmlNode> XmlDocument::CreateTextNode(std::string_view text) {
 
 namespace internal {
 
-void PrintNode(const pugi::xml_node& node, std::string& out, const char* indent, unsigned flags) {
+namespace {
+
+// Text made of white space alone, which a load drops as layout.
+bool IsBlankText(const pugi::xml_node& node) {
+  if (node.type() != pugi::node_pcdata || *node.value() == '\0') return false;
+  for (const char* c = node.value(); *c; ++c)
+    if (*c != ' ' && *c != '\t' && *c != '\n' && *c != '\r') return false;
+  return true;
+}
+
+// The blank text nodes of `node`'s subtree, in document order.
+std::vector<pugi::xml_node> BlankTexts(const pugi::xml_node& node) {
+  std::vector<pugi::xml_node> found;
+  if (IsBlankText(node)) found.push_back(node);
+  for (pugi::xml_node n = node.first_child(); n;) {
+    if (IsBlankText(n)) found.push_back(n);
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && n != node && !n.next_sibling()) n = n.parent();
+    if (!n || n == node) break;
+    n = n.next_sibling();
+  }
+  return found;
+}
+
+void PrintWithReturns(const pugi::xml_node& node, std::string& out, const char* indent,
+                      unsigned flags) {
   const size_t from = out.size();
   StringWriter writer(out);
   node.print(writer, indent, flags, pugi::encoding_utf8);
@@ -405,6 +434,41 @@ void PrintNode(const pugi::xml_node& node, std::string& out, const char* indent,
     at = end;
   }
   if (at < printed.size()) out.append(printed, at);
+}
+
+}  // namespace
+
+void PrintNode(const pugi::xml_node& node, std::string& out, const char* indent, unsigned flags) {
+  const std::vector<pugi::xml_node> blanks = BlankTexts(node);
+  if (blanks.empty()) return PrintWithReturns(node, out, indent, flags);
+  // Blank text is written as character references, which a load keeps as
+  // text ("<b>&#32;</b>" is a space, "<b> </b>" nothing). pugixml has no
+  // hook for one node's text, so a copy is printed with each blank replaced
+  // by a word found nowhere in the printed subtree, and the words are
+  // replaced in document order.
+  std::string plain;
+  PrintWithReturns(node, plain, indent, flags);
+  std::string word = "NorwinBlankText";
+  while (plain.find(word) != std::string::npos) word.push_back('X');
+  pugi::xml_document scratch;
+  const pugi::xml_node copy = scratch.append_copy(node);
+  if (!copy) {  // out of memory: the subtree as it prints
+    out.append(plain);
+    return;
+  }
+  for (pugi::xml_node blank : BlankTexts(copy)) blank.set_value(word.c_str());
+  std::string printed;
+  PrintWithReturns(copy, printed, indent, flags);
+  size_t at = 0;
+  for (const pugi::xml_node& blank : blanks) {
+    const size_t next = printed.find(word, at);
+    if (next == std::string::npos) break;
+    out.append(printed, at, next - at);
+    for (const char* c = blank.value(); *c; ++c)
+      out.append(*c == ' ' ? "&#32;" : *c == '\t' ? "&#9;" : *c == '\n' ? "&#10;" : "&#13;");
+    at = next + word.size();
+  }
+  out.append(printed, at);
 }
 
 }  // namespace internal

@@ -123,8 +123,10 @@ class StringWriter : public pugi::xml_writer {
 // Appends `node` serialised to `out`, as pugixml prints it except that every
 // carriage return of text is written as "&#13;": the parser turns a CR
 // written as it is into a line feed, and "Ann\r\nMarie" must read back as
-// itself. (Attribute values are escaped whole by pugixml already; comments,
-// CDATA sections and processing instructions cannot hold references.)
+// itself; and text of white space alone is written as references too, since
+// a load drops it as layout. (Attribute values are escaped whole by pugixml
+// already; comments, CDATA sections and processing instructions cannot hold
+// references.)
 void PrintNode(const pugi::xml_node& node, std::string& out, const char* indent, unsigned flags);
 
 // Appends `value` escaped for an attribute value in double quotes.

@@ -77,17 +77,32 @@ TEST(XmlSaveTest, WritesUtf8WithDeclarationThatLoadsBack) {
   EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"students.xml"});
 }
 
-TEST(XmlSaveTest, CarriageReturnsInTextSurviveSaveAndLoad) {
+TEST(XmlSaveTest, CarriageReturnsAndBlankTextSurviveSaveAndLoad) {
   norwin::testing::TempDir dir;
   const fs::path path = dir.path() / "student.xml";
-  auto doc = ParseXml("<student><first>Ann&#13;\nMarie</first><note a=\"x&#13;y\"/></student>");
+  // Blank text (here beside text that holds the word the writer uses to
+  // find blanks) is kept; layout between elements is not text.
+  auto doc = ParseXml(
+      "<student>\n <first>Ann&#13;\nMarie</first>\n <name>Ann<i>&#32;</i>Marie</name>"
+      "<last>NorwinBlankText</last><note a=\"x&#13;y\"/><answer/></student>");
   ASSERT_EQ(TextOf(doc->Node(), "/student/first"), "Ann\r\nMarie");
+  ASSERT_TRUE(doc->DocumentElement().LastChild().SetText("\t\r\n").ok());
   ASSERT_TRUE(doc->Save(path).ok());
   EXPECT_NE(ReadFile(path).find("Ann&#13;\nMarie"), std::string::npos) << ReadFile(path);
-  XmlDocument back;
-  ASSERT_TRUE(back.Load(path).ok());
-  EXPECT_EQ(TextOf(back.Node(), "/student/first"), "Ann\r\nMarie");
-  EXPECT_EQ(back.Xml(), doc->Xml());
+  for (const bool from_file : {true, false}) {
+    XmlDocument back;
+    ASSERT_TRUE((from_file ? back.Load(path) : back.LoadXml(doc->Xml())).ok());
+    EXPECT_EQ(TextOf(back.Node(), "/student/first"), "Ann\r\nMarie");
+    EXPECT_EQ(TextOf(back.Node(), "/student/name"), "Ann Marie");
+    EXPECT_EQ(TextOf(back.Node(), "/student/last"), "NorwinBlankText");
+    EXPECT_EQ(testing::Select(back.Node(), "/student/answer").Xml(),
+              "<answer>&#9;&#13;&#10;</answer>");
+    EXPECT_EQ(back.Xml(), doc->Xml());
+  }
+  EXPECT_EQ(doc->Xml(),
+            "<student><first>Ann&#13;\nMarie</first><name>Ann<i>&#32;</i>Marie</name>"
+            "<last>NorwinBlankText</last><note a=\"x&#13;y\"/><answer>&#9;&#13;&#10;</answer>"
+            "</student>");
   // A CDATA section cannot hold a reference: it is written as it is.
   auto verbatim = ParseXml("<r><![CDATA[c]]>e</r>");
   ASSERT_TRUE(verbatim->DocumentElement().FirstChild().SetText("c\rd").ok());
