@@ -4,10 +4,14 @@
 //
 // Where things are kept:
 //   the course folder (read-only)  content.db (built from content/*.csv), lessons/*_lm.xml, *_pml.xml
-//   the records folder             students.xml, lessons/ (each student's copy), exams/, liveex/
+//   the records location           students.xml, lessons/ (each student's copy), exams/, liveex/
 //   the progress file (tck.txt)    the student logged in, finished lessons, notes
-// The records folder is the value "Records" of HKEY_CURRENT_USER\Software\Lumo Demo, which
-// the teacher (or scripts/demo) sets once; it is never the course folder.
+// The records location is the value "Records" of HKEY_CURRENT_USER\Software\Lumo Demo, which
+// the teacher (or scripts/demo) sets once; it is never the course folder. It is a folder of this
+// computer or the address of a record server ("http://server/class/"): the record objects work
+// with both, while folders and files are only looked at and made when it is a local folder.
+// A class graded by a course-management server also names its grade inbox there, as the value
+// "GradeInbox" (the address live-exercise scores are posted to).
 var Course = (function () {
   var host = window.external && typeof window.external.GetCookie !== "undefined"
       ? window.external : null;
@@ -23,12 +27,15 @@ var Course = (function () {
   var drive = location.protocol === "lumo:" ? location.host + ":" : "";
   var content = drive + "\\content.db";
 
-  var records = "";
+  var records = "", gradeInbox = "";
   if (host) {
     var registry = make("Registry");
     records = registry.fGetstring(registry.HKEY_CURRENT_USER, key, "Records") || "";
     if (records && !/[\\\/]$/.test(records)) records += "/";
+    gradeInbox = registry.fGetstring(registry.HKEY_CURRENT_USER, key, "GradeInbox") || "";
   }
+  // The record library's own rule: a location that begins with "http:" is on a server.
+  var onServer = records.indexOf("http:") === 0;
 
   var pool = null;
   // The title's question pool, from the content database on the course drive.
@@ -56,6 +63,8 @@ var Course = (function () {
     set: set,
     make: make,
     records: records,
+    onServer: onServer,
+    gradeInbox: gradeInbox,
     rosterFile: records + "students.xml",
     examFile: records + "exams/watercycle_pmxm.xml",
     lessonsFolder: drive + "\\lessons",
@@ -88,9 +97,23 @@ var Course = (function () {
       if (el && !host) el.textContent = "(Open this course in Lumo to keep your progress and records.)";
       return !host;
     },
+    // Makes a folder of the records location; a record server keeps its folders itself.
     ensureFolder: function (path) {
+      if (onServer) return;
       var fso = new ActiveXObject("Scripting.FileSystemObject");
       if (!fso.FolderExists(path)) fso.CreateFolder(path);
+    },
+    // Whether a record is kept: a local file is looked for, a server is asked for the record
+    // (load(file) loads it with its own class and tells whether it came).
+    hasRecord: function (file, load) {
+      if (!onServer) return new ActiveXObject("Scripting.FileSystemObject").FileExists(file);
+      return !!load(file);
+    },
+    hasRoster: function () {
+      return Course.hasRecord(Course.rosterFile, function (file) { return make("Students").Load(file, null); });
+    },
+    hasExam: function (file) {
+      return Course.hasRecord(file, function (f) { return make("Exam").Load(f, questionPool()); });
     },
     // The lesson menu for the student logged in: the course's lessons, each with the
     // student's own copy (from the records folder) where there is one.
