@@ -12,6 +12,7 @@
 #include "norwin/host/settings.h"
 #include "norwin/host/string_table.h"
 #include "norwin/platform/drives.h"
+#include "norwin/platform/prefix.h"
 #include "norwin/platform/registry.h"
 #include "norwin/version.h"
 
@@ -85,6 +86,17 @@ std::optional<std::string> NativeSettingsFile(std::string_view location, std::st
   return std::string{*drive, ':', '\\'} + file.filename().string();
 }
 
+// The demo keeps its records in folders of the user's own; without them its
+// pages still show, and say that nothing is kept.
+void PrepareDemo() {
+  Result<std::unique_ptr<platform::Registry>> registry = platform::Registry::OpenDefault();
+  const Status status = registry.ok() ? PrepareDemoRecords(**registry, platform::EnsurePrefixDir())
+                                      : registry.status();
+  if (!status.ok()) {
+    std::fprintf(stderr, "lumo: the demo course keeps no records: %s\n", status.message().c_str());
+  }
+}
+
 // Ends a start that failed: one line on standard error naming the cause.
 int StartFailed(std::string_view cause) {
   std::fprintf(stderr, "lumo: %.*s\n", static_cast<int>(cause.size()), cause.data());
@@ -117,6 +129,7 @@ int RunLumo(int argc, const char* const* argv, const CourseRunner& run_course) {
       if (mode == StartMode::kDemo) {
         Result<std::filesystem::path> demo = DemoSettingsFile();
         if (!demo.ok()) return StartFailed(demo.message());
+        PrepareDemo();
         location = demo->string();
       } else {
         location = TrimWhiteSpace(command_line);

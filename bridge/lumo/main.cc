@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <memory>
 
+#include "bridge/lumo/demo_library.h"
 #include "bridge/lumo/window_external.h"
 #include "norwin/bridge/external_object.h"
 #include "norwin/bridge/page_server.h"
+#include "norwin/host/command_line.h"
 #include "norwin/host/course_scheme.h"
 #include "norwin/host/course_window.h"
 #include "norwin/host/page_address.h"
@@ -106,6 +108,10 @@ int RunCourse(host::Settings& settings) {
 }  // namespace norwin::bridge
 
 int main(int argc, char** argv) {
+  if (norwin::host::StartModeOf(norwin::host::JoinArguments(argc, argv)) ==
+      norwin::host::StartMode::kDemo) {
+    norwin::bridge::RegisterRecordLibraryForDemo();
+  }
   return norwin::host::RunLumo(argc, argv, &norwin::bridge::RunCourse);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "norwin/host/demo_course.h"
 #include "norwin/host/start_up.h"
 #include "norwin/platform/registry.h"
 #include "support/temp_prefix.h"
@@ -198,7 +199,9 @@ TEST_F(LumoProcessTest, TakesANativeSettingsPathWhoseFolderIsTheCourse) {
 
 TEST_F(LumoProcessTest, OpensItsDemoCourseWithoutLinkingADrive) {
   // Without a display the start goes as far as the window: the demo's
-  // settings (share/lumo/demo-course beside bin/, as installed) are loaded.
+  // settings (share/lumo/demo-course beside bin/, as installed) are loaded,
+  // and a user who never set the demo up gets the record library registered
+  // and a records folder of the prefix's own.
   norwin::testing::ScopedEnv display("DISPLAY", ""), wayland("WAYLAND_DISPLAY", "");
   const Outcome outcome = Run({"--demo"});
   EXPECT_EQ(outcome.exit_code, kStartFailed);
@@ -210,6 +213,13 @@ TEST_F(LumoProcessTest, OpensItsDemoCourseWithoutLinkingADrive) {
        std::filesystem::directory_iterator(prefix_.path() / "drives"))
     ++drives;
   EXPECT_EQ(drives, 2u);
+  EXPECT_NE(Registered("NorwinPellam2003.Registry\\CLSID"), "<none>");
+  auto registry = Registry::Open(prefix_.path() / "registry.db");
+  ASSERT_TRUE(registry.ok()) << registry.message();
+  auto records = (*registry)->GetValue(kDemoKey, kDemoRecordsValue);
+  ASSERT_TRUE(records.ok() && *records);
+  EXPECT_EQ((*records)->text, (prefix_.path() / "demo-records").string());
+  EXPECT_TRUE(std::filesystem::is_directory(prefix_.path() / "demo-records" / "progress"));
 }
 
 TEST_F(LumoProcessTest, PrintsItsUsage) {
