@@ -121,6 +121,7 @@ class LumoWindowTest : public ::testing::Test {
     env["NORWIN_PREFIX"] = prefix_.path().string();
     env["NORWIN_PROMPTS"] = answers_.string();
     env["NORWIN_PROMPT_LOG"] = log_.string();
+    for (const auto& [name, value] : extra_env_) env[name] = value;
     return env;
   }
 
@@ -202,6 +203,7 @@ class LumoWindowTest : public ::testing::Test {
   std::filesystem::path answers_ = work_.path() / "answers.txt";
   std::filesystem::path log_ = work_.path() / "prompts.log";
   std::filesystem::path errors_ = work_.path() / "stderr.txt";
+  std::map<std::string, std::string> extra_env_;  // for lumo, besides the test's own
   pid_t child_ = -1;
 };
 
@@ -344,7 +346,7 @@ document.getElementsByTagName("A")[0].click();
   EXPECT_NE(text.find("Second line"), std::string::npos) << text;
 }
 
-TEST_F(LumoWindowTest, UntrustedPageGetsNoScriptAccessAndTheCaptionFollowsTheTitle) {
+TEST_F(LumoWindowTest, UntrustedPageGetsNoScriptAccessTheCaptionFollowsTheTitleAndPopupsMinimise) {
   httplib::Server server;
   std::mutex mutex;
   std::condition_variable reported;
@@ -368,11 +370,16 @@ TEST_F(LumoWindowTest, UntrustedPageGetsNoScriptAccessAndTheCaptionFollowsTheTit
   const int port = server.bind_to_any_port("127.0.0.1");
   std::thread serving([&] { server.listen_after_bind(); });
 
+  // A pop-up of the course asks to be minimised; the test, in the window
+  // manager's seat, sees it ask.
   WriteFile(course_.path() / "start.htm",
             "<html><body><script>window.external.SetKey('Software\\\\LumoTest');"
             "window.external.setCookie('started', 'yes');"
+            "window.external.Popup2('<title>Pop</title><script>window.external.Minimize()</scr' + "
+            "'ipt>', 0, 0, 200, 150);"
             "location.href = 'http://127.0.0.1:" +
                 std::to_string(port) + "/remote.htm';</script></body></html>");
+  testing::WindowManagerSeat seat;
   child_ = Start(lumo_.string(), {"d:\\test.cfg"});
   {
     std::unique_lock lock(mutex);
@@ -384,14 +391,22 @@ TEST_F(LumoWindowTest, UntrustedPageGetsNoScriptAccessAndTheCaptionFollowsTheTit
 
   // The caption: the page's title, " - ", the course title. The window
   // shows it once the engine has told the window the title.
-  const std::string caption = "\"Remote Page - Test Course\"";
-  bool shown = false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!shown && std::chrono::steady_clock::now() < deadline) {
-    shown = WindowList().find(caption) != std::string::npos;
-    if (!shown) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  EXPECT_TRUE(shown) << WindowList();
+  std::vector<testing::ShownWindow> shown;
+  auto captioned = [&](const std::string& caption) -> const testing::ShownWindow* {
+    for (const auto& window : shown)
+      if (window.caption == caption) return &window;
+    return nullptr;
+  };
+  EXPECT_TRUE(WaitFor([&] {
+    shown = testing::WindowsOf(child_);
+    return captioned("Remote Page - Test Course") && captioned("Pop - Test Course");
+  })) << WindowList();
+  // The pop-up asked to be minimised, and a desktop lets it: it is no
+  // window of its owner's (a transient one gets no minimise button).
+  const testing::ShownWindow* popup = captioned("Pop - Test Course");
+  ASSERT_TRUE(popup);
+  EXPECT_TRUE(seat.AskedToMinimise(popup->id, kAnswerTimeoutMs));
+  EXPECT_FALSE(popup->transient);
 
   kill(child_, SIGTERM);
   Wait(child_);
@@ -417,6 +432,24 @@ TEST_F(LumoWindowTest, CoursePagesAddressTheDrivesAsTheOldEngineDid) {
             "<script>window.external.setCookie('opened', location.href + ' ' + "
             "typeof window.external); window.close();</script>");
   WriteFile(other_drive.path() / "other.htm", reporting("other"));
+  WriteFile(course_.path() / "form1.htm", reporting("form1"));
+  WriteFile(other_drive.path() / "form2.htm", reporting("form2"));
+  // ShellExec opens its file with the desktop's application for its type:
+  // here one that copies the file it was given.
+  const std::filesystem::path opened = work_.path() / "opened.txt";
+  WriteFile(work_.path() / "opener.sh", "#!/bin/sh\ncat \"$1\" > '" + opened.string() +
+                                            ".tmp' && mv '" + opened.string() + ".tmp' '" +
+                                            opened.string() + "'\n");
+  std::filesystem::permissions(work_.path() / "opener.sh", std::filesystem::perms::owner_all);
+  WriteFile(work_.path() / "data" / "applications" / "lumo-test-opener.desktop",
+            "[Desktop Entry]\nType=Application\nName=Opener\nExec=" +
+                (work_.path() / "opener.sh").string() + " %f\nMimeType=text/plain;\n");
+  WriteFile(work_.path() / "config" / "mimeapps.list",
+            "[Default Applications]\ntext/plain=lumo-test-opener.desktop\n");
+  extra_env_["XDG_DATA_HOME"] = (work_.path() / "data").string();
+  extra_env_["XDG_CONFIG_HOME"] = (work_.path() / "config").string();
+  WriteFile(course_.path() / "notes" / "notes.txt", "the course's notes");
+  WriteFile(course_.path() / "lessons" / "notes" / "notes.txt", "beside the page");
   WriteFile(course_.path() / "lessons" / "second.htm",
             "<script>window.external.setCookie('second', location.href);"
             "window.external.Stop();</script>");
@@ -436,7 +469,13 @@ document.getElementById("frames").innerHTML =
     '<iframe src="\\pop1.htm"></iframe><iframe src="/pop3.htm"></iframe>' +
     '<iframe src="e:\\other.htm"></iframe>' +
     '<iframe srcdoc="<script>window.external.setCookie(\'srcdoc\', typeof ActiveXObject)</scr' +
-    'ipt>"></iframe>';
+    'ipt>"></iframe>' +
+    '<iframe name="f1"></iframe><iframe name="f2"></iframe>' +
+    '<form id="form1" target="f1" action="\\form1.htm"><input name="q" value="1"></form>' +
+    '<form id="form2" target="f2" action="e:\\form2.htm"><input name="r" value="2"></form>';
+document.getElementById("form1").submit();
+document.getElementById("form2").submit();
+ext.ShellExec("\\notes\\notes.txt");
 var r = [];
 var blank = document.createElement("iframe");
 document.body.appendChild(blank);
@@ -455,7 +494,7 @@ ext.setCookie("main", r.join(";"));
 ext.Popup("\\small.htm", 0, 0, 120, 90);
 window.open("\\opened.htm", "_blank", "width=200,height=150");
 var timer = setInterval(function () {
-  var names = ["pop1", "pop3", "other", "srcdoc", "small", "opened"];
+  var names = ["pop1", "pop3", "other", "srcdoc", "small", "opened", "form1", "form2"];
   for (var i = 0; i < names.length; i++) if (!ext.GetCookie(names[i])) return;
   clearInterval(timer);
   ext.setCookie("size", innerWidth + "x" + innerHeight);
@@ -466,18 +505,24 @@ var timer = setInterval(function () {
   ASSERT_EQ(RunLumo(), 0) << ReadFile(errors_);
   const std::string progress = Progress();
   const std::pair<const char*, const char*> kSeen[] = {
-      {"pop1", "lumo://d/pop1.htm"},    // "\\pop1.htm": the root of the page's drive
-      {"pop3", "lumo://d/pop3.htm"},    // "/pop3.htm" likewise
-      {"other", "lumo://e/other.htm"},  // "e:\\other.htm" in a frame
-      {"srcdoc", "function"},           // a srcdoc frame is its page's
-      {"blank", "function"},            // and so is an about:blank one
-      {"main", "text=[object];fn=[]"},  // arguments of no type do nothing
-      {"small", "120x90"},              // a small pop-up's client size
+      {"pop1", "lumo://d/pop1.htm"},        // "\\pop1.htm": the root of the page's drive
+      {"pop3", "lumo://d/pop3.htm"},        // "/pop3.htm" likewise
+      {"other", "lumo://e/other.htm"},      // "e:\\other.htm" in a frame
+      {"form1", "lumo://d/form1.htm?q=1"},  // form actions: "\\form1.htm"
+      {"form2", "lumo://e/form2.htm?r=2"},  // and "e:\\form2.htm"
+      {"srcdoc", "function"},               // a srcdoc frame is its page's
+      {"blank", "function"},                // and so is an about:blank one
+      {"main", "text=[object];fn=[]"},      // arguments of no type do nothing
+      {"small", "120x90"},                  // a small pop-up's client size
       {"opened", "lumo://d/opened.htm object"},
       {"size", "420x300"},                        // the window's client size
       {"second", "lumo://d/lessons/second.htm"},  // location.href = "D:/..."
   };
   for (const auto& [name, value] : kSeen) EXPECT_EQ(Cookie(progress, name), value) << name;
+  // ShellExec("\\notes\\notes.txt") opened the file at the root of the
+  // page's drive, not the one beside the page.
+  EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(opened); }));
+  EXPECT_EQ(ReadFile(opened), "the course's notes");
 }
 
 TEST_F(LumoWindowTest, RedirectsStayInTheirFrameAndForeignFramesGetNothing) {

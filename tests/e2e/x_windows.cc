@@ -6,8 +6,10 @@
 #include <X11/extensions/Xfixes.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 namespace norwin::testing {
 namespace {
@@ -184,10 +186,11 @@ bool WindowManagerSeat::Ping(unsigned long id, int timeout_ms) {
   });
 }
 
-std::optional<unsigned long> WindowManagerSeat::WaitForMinimiseRequest(int timeout_ms) {
-  if (!ok() || !state_->Read(timeout_ms, [&] { return !state_->minimise_requests.empty(); }))
-    return std::nullopt;
-  return state_->minimise_requests.front();
+bool WindowManagerSeat::AskedToMinimise(unsigned long id, int timeout_ms) {
+  return ok() && state_->Read(timeout_ms, [&] {
+    return std::find(state_->minimise_requests.begin(), state_->minimise_requests.end(), id) !=
+           state_->minimise_requests.end();
+  });
 }
 
 std::vector<std::string> WindowManagerSeat::CursorsShown() {

@@ -10,7 +10,6 @@
 #include <sys/types.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,9 +51,9 @@ class WindowManagerSeat {
   // comes from the program's event loop.
   bool Ping(unsigned long id, int timeout_ms);
 
-  // The first window a program asked to have minimised (ICCCM
-  // WM_CHANGE_STATE, IconicState) within `timeout_ms`.
-  std::optional<unsigned long> WaitForMinimiseRequest(int timeout_ms);
+  // Whether window `id` asked to be minimised (ICCCM WM_CHANGE_STATE,
+  // IconicState), waiting at most `timeout_ms` for it.
+  bool AskedToMinimise(unsigned long id, int timeout_ms);
 
   // The names of the cursors the display has shown so far ("" for an
   // unnamed one).
