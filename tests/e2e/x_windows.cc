@@ -3,7 +3,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/Xfixes.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -110,10 +109,8 @@ bool AskWindowToClose(unsigned long id) {
 
 struct WindowManagerSeat::State {
   Display* display = nullptr;
-  int fixes_event = 0;
   std::vector<unsigned long> minimise_requests;
   std::vector<long> pings_answered;
-  std::vector<std::string> cursors;
 
   // Reads the display's events for at most `timeout_ms`, until `done`.
   bool Read(int timeout_ms, const std::function<bool()>& done) {
@@ -144,11 +141,6 @@ struct WindowManagerSeat::State {
                      XInternAtom(display, "_NET_WM_PING", False)) {
         pings_answered.push_back(event.xclient.data.l[1]);
       }
-    } else if (fixes_event && event.type == fixes_event + XFixesCursorNotify) {
-      const auto& notify = reinterpret_cast<const XFixesCursorNotifyEvent&>(event);
-      char* name = notify.cursor_name ? XGetAtomName(display, notify.cursor_name) : nullptr;
-      cursors.push_back(name ? name : "");
-      if (name) XFree(name);
     }
   }
 };
@@ -159,12 +151,6 @@ WindowManagerSeat::WindowManagerSeat() : state_(std::make_unique<State>()) {
   // What programs ask of the window manager is sent to the root window.
   const Window root = DefaultRootWindow(state_->display);
   XSelectInput(state_->display, root, SubstructureNotifyMask);
-  int error = 0;
-  if (XFixesQueryExtension(state_->display, &state_->fixes_event, &error)) {
-    XFixesSelectCursorInput(state_->display, root, XFixesDisplayCursorNotifyMask);
-  } else {
-    state_->fixes_event = 0;
-  }
   XSync(state_->display, False);
 }
 
@@ -191,17 +177,6 @@ bool WindowManagerSeat::AskedToMinimise(unsigned long id, int timeout_ms) {
     return std::find(state_->minimise_requests.begin(), state_->minimise_requests.end(), id) !=
            state_->minimise_requests.end();
   });
-}
-
-std::vector<std::string> WindowManagerSeat::CursorsShown() {
-  if (ok()) state_->Read(0, [] { return false; });
-  return state_->cursors;
-}
-
-void WindowManagerSeat::MovePointer(int x, int y) {
-  if (!ok()) return;
-  XWarpPointer(state_->display, 0, DefaultRootWindow(state_->display), 0, 0, 0, 0, x, y);
-  XFlush(state_->display);
 }
 
 }  // namespace norwin::testing

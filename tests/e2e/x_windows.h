@@ -2,8 +2,8 @@
 // window tests: a program's own windows (found by the process that owns
 // them, since tests run side by side on one display and every lumo window
 // has the same class), closing one as a close button does, and what
-// programs ask of the window manager and show meanwhile (pings answered,
-// requests to minimise, cursors). Its own file because Xlib's macros
+// programs ask of the window manager (pings answered, requests to
+// minimise). Its own file because Xlib's macros
 // (Status, None, Bool) collide with the project's names.
 #pragma once
 
@@ -34,7 +34,7 @@ std::vector<ShownWindow> WindowsOf(pid_t pid);
 bool AskWindowToClose(unsigned long id);
 
 // Watches the display from the window manager's seat: what programs ask of
-// it, the cursor shown, and whether a window answers. It sees what happens
+// it, and whether a window answers. It sees what happens
 // from its making on.
 class WindowManagerSeat {
  public:
@@ -54,13 +54,6 @@ class WindowManagerSeat {
   // Whether window `id` asked to be minimised (ICCCM WM_CHANGE_STATE,
   // IconicState), waiting at most `timeout_ms` for it.
   bool AskedToMinimise(unsigned long id, int timeout_ms);
-
-  // The names of the cursors the display has shown so far ("" for an
-  // unnamed one).
-  std::vector<std::string> CursorsShown();
-
-  // Puts the pointer at (x, y) of the screen.
-  void MovePointer(int x, int y);
 
  private:
   struct State;
