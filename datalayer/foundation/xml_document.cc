@@ -375,7 +375,7 @@ namespace internal {
 
 namespace {
 
-// Text made of white space alone, which a load drops as layout.
+// Text made of white space alone (and not empty).
 bool IsBlankText(const pugi::xml_node& node) {
   if (node.type() != pugi::node_pcdata || *node.value() == '\0') return false;
   for (const char* c = node.value(); *c; ++c)
@@ -383,12 +383,29 @@ bool IsBlankText(const pugi::xml_node& node) {
   return true;
 }
 
-// The blank text nodes of `node`'s subtree, in document order.
+// Adds to `found` the text nodes of the run of text siblings that begins at
+// `first` when a load would drop the run: text beside text reads back as
+// one node, so white space is lost only where the whole run is blank.
+void AddBlankRun(const pugi::xml_node& first, std::vector<pugi::xml_node>& found) {
+  const size_t from = found.size();
+  for (pugi::xml_node n = first; n && n.type() == pugi::node_pcdata; n = n.next_sibling()) {
+    if (IsBlankText(n)) {
+      found.push_back(n);
+    } else if (*n.value() != '\0') {
+      found.resize(from);
+      return;
+    }
+  }
+}
+
+// The text nodes of `node`'s subtree that a load would drop as layout, in
+// document order.
 std::vector<pugi::xml_node> BlankTexts(const pugi::xml_node& node) {
   std::vector<pugi::xml_node> found;
   if (IsBlankText(node)) found.push_back(node);
   for (pugi::xml_node n = node.first_child(); n;) {
-    if (IsBlankText(n)) found.push_back(n);
+    if (n.type() == pugi::node_pcdata && n.previous_sibling().type() != pugi::node_pcdata)
+      AddBlankRun(n, found);
     if (n.first_child()) {
       n = n.first_child();
       continue;
