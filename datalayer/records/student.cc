@@ -30,22 +30,6 @@ constexpr std::string_view kFieldNames[kStudentFieldCount] = {
   throw AutomationError(automation::ObjectError(code), std::move(description), std::string(source));
 }
 
-// The first child element of each name a record element holds, found in
-// one walk over its children (what selectSingleNode(name) finds for each).
-template <size_t N>
-void FindChildren(XmlNode node, const std::string_view (&names)[N], XmlNode (&found)[N]) {
-  for (XmlNode child = node.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
-    if (child.NodeType() != XmlNodeType::kElement) continue;
-    const std::string_view name = child.NodeName();
-    for (size_t i = 0; i < N; ++i) {
-      if (found[i].IsNull() && name == names[i]) {
-        found[i] = child;
-        break;
-      }
-    }
-  }
-}
-
 std::string_view TrimBlanks(std::string_view text) {
   const size_t begin = text.find_first_not_of(' ');
   if (begin == std::string_view::npos) return {};
@@ -107,7 +91,7 @@ bool Student::LoadFromXml(XmlNode node, Object* courses) {
   static constexpr std::string_view kNames[] = {"id",         "name",     "classRef",
                                                 "sectionRef", "username", "password"};
   XmlNode found[std::size(kNames)];
-  FindChildren(node, kNames, found);
+  node.FindChildElements(kNames, found);
   const auto& [id, name, class_ref, section_ref, username, password] = found;
 
   if (id.IsNull()) throw automation::RuntimeError(automation::kObjectNotSet);
@@ -115,7 +99,7 @@ bool Student::LoadFromXml(XmlNode node, Object* courses) {
   if (!name.IsNull()) {
     static constexpr std::string_view kNameParts[] = {"first", "middle", "last"};
     XmlNode parts[std::size(kNameParts)];
-    FindChildren(name, kNameParts, parts);
+    name.FindChildElements(kNameParts, parts);
     if (!parts[0].IsNull()) SetField(StudentField::kFirstName, parts[0].Text());
     if (!parts[1].IsNull()) SetField(StudentField::kMiddleInit, parts[1].Text());
     if (!parts[2].IsNull()) SetField(StudentField::kLastName, parts[2].Text());

@@ -280,6 +280,45 @@ TEST(XmlNodeTest, AppendChildMovesCopiesOrRefusesAsTheTreeRequires) {
   EXPECT_FALSE(doc->CreateTextNode("\xC0\xAF").ok());
 }
 
+// The readers of large records: child elements in order, and the first of
+// each name in one call, never a text node, a comment, or the nodes a
+// document keeps out of sight after a removal.
+TEST(XmlNodeTest, ChildElementsAndTheFirstOfEachName) {
+  auto doc = ParseXml(
+      "<student>lead<id>1</id><!-- note --><name><first>Ann</first></name>"
+      "<id>2</id><username>alee</username></student>");
+  const XmlNode student = doc->DocumentElement();
+  std::vector<std::string> names;
+  for (const XmlNode& child : student.ChildElements()) names.emplace_back(child.NodeName());
+  EXPECT_EQ(names, (std::vector<std::string>{"id", "name", "id", "username"}));
+
+  static constexpr std::string_view kWanted[] = {"username", "id", "password", "nam", "name"};
+  XmlNode found[std::size(kWanted)];
+  found[2] = student;  // whatever the handles held is replaced
+  student.FindChildElements(kWanted, found);
+  EXPECT_EQ(found[0].Text(), "alee");
+  EXPECT_EQ(found[1].Text(), "1");  // the first of two
+  EXPECT_TRUE(found[2].IsNull());
+  EXPECT_TRUE(found[3].IsNull());  // a prefix of a name is no match
+  EXPECT_EQ(found[4], Select(*doc, "/student/name"));
+
+  // The document node's children leave out what removals keep aside.
+  ASSERT_TRUE(student.RemoveChild(found[4]).ok());
+  ASSERT_EQ(doc->Node().ChildElements().size(), 1u);
+  EXPECT_EQ(doc->Node().ChildElements()[0], student);
+  static constexpr std::string_view kFree[] = {"#free", "student"};
+  XmlNode top[2];
+  doc->Node().FindChildElements(kFree, top);
+  EXPECT_TRUE(top[0].IsNull());
+  EXPECT_EQ(top[1], student);
+  // A null handle and a text node have no child elements.
+  for (const XmlNode& none : {XmlNode(), Select(*doc, "/student/text()")}) {
+    EXPECT_TRUE(none.ChildElements().empty());
+    none.FindChildElements(kFree, top);
+    EXPECT_TRUE(top[0].IsNull() && top[1].IsNull());
+  }
+}
+
 TEST(XmlNodeTest, NullAndStaleHandlesAreHarmless) {
   auto doc = ParseXml("<r><a x=\"1\">t</a></r>");
   const XmlNode stale = Select(*doc, "/r/a");

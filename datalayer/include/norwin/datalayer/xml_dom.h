@@ -37,6 +37,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +105,14 @@ class XmlNode {
   bool HasChildNodes() const;
   // The live list of child nodes (empty for a null handle or an attribute).
   XmlNodeList ChildNodes() const;
+  // The child elements, in order: one walk, for readers that visit each
+  // element of a large record once.
+  std::vector<XmlNode> ChildElements() const;
+  // For each of `names`, the first child element of that name (found[i] for
+  // names[i]; a null handle where there is none): what SelectSingleNode(name)
+  // finds for each. The names are distinct, and `found` holds as many handles
+  // as `names` has names.
+  void FindChildElements(std::span<const std::string_view> names, std::span<XmlNode> found) const;
 
   // Appends `child` as the last child of this element or document and
   // returns it. A node of this document moves from wherever it was; a node of
