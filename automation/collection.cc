@@ -123,6 +123,12 @@ void Collection::KeyIndex::Clear() {
   live_ = gone_ = 0;
 }
 
+void Collection::KeyIndex::Reserve(size_t count) {
+  size_t capacity = 16;
+  while (capacity < (count + 1) * 2) capacity *= 2;
+  if (capacity > slots_.size()) Rebuild(capacity);
+}
+
 void Collection::KeyIndex::Rebuild(size_t capacity) {
   std::vector<Slot> old(capacity);
   old.swap(slots_);
@@ -233,6 +239,11 @@ void Collection::Append(Variant item) {
   auto entry = std::make_unique<Entry>();
   entry->item = std::move(item);
   entries_.push_back(std::move(entry));
+}
+
+void Collection::Reserve(size_t count) {
+  entries_.reserve(count);
+  keys_.Reserve(count);
 }
 
 bool Collection::TryAddKeyed(std::string_view key, Variant item) {

@@ -71,7 +71,7 @@ void Students::SetStudents(Ref<Collection> students) { students_ = std::move(stu
 
 void Students::Clear() {
   if (students_) students_->Clear();
-  user_index_.clear();
+  user_index_.Clear();
 }
 
 // ---- Loading and saving ----
@@ -105,12 +105,10 @@ bool Students::LoadFromXml(XmlNode root, Object* courses) {
   // The index is sized once for every student of the record: growing it a
   // step at a time moves every entry again at each step, which is most of
   // what a large roster's index costs.
-  size_t elements = 0;
-  for (XmlNode child = root.FirstChild(); !child.IsNull(); child = child.NextSibling())
-    elements += child.NodeType() == XmlNodeType::kElement;
-  user_index_.reserve(user_index_.size() + elements);
-  for (XmlNode child = root.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
-    if (child.NodeType() != XmlNodeType::kElement) continue;
+  const std::vector<XmlNode> elements = root.ChildElements();
+  user_index_.Reserve(user_index_.size() + elements.size());
+  roster.Reserve(roster.size() + elements.size());
+  for (const XmlNode child : elements) {
     Ref<Student> student = NewStudent();
     if (!student->LoadFromXml(child, courses)) continue;
     const std::string& id = student->StudentID();
@@ -120,12 +118,11 @@ bool Students::LoadFromXml(XmlNode root, Object* courses) {
       continue;
     }
     // One look-up both finds a duplicate user name and places a new one.
-    const auto [entry, added] = user_index_.try_emplace(user, id);
-    if (!added) throw automation::RuntimeError(automation::kDuplicateKey);
+    if (!user_index_.Add(user, id)) throw automation::RuntimeError(automation::kDuplicateKey);
     try {
       roster.AddKeyed(id, Variant(student));
     } catch (...) {
-      user_index_.erase(entry);
+      user_index_.Erase(user);
       throw;
     }
   }
@@ -181,7 +178,7 @@ void Students::IssueStudentId(Student& student) {
 }
 
 void Students::AddChecked(Student& student, const std::function<void()>& release) {
-  if (user_index_.contains(student.UserName())) {
+  if (user_index_.Contains(student.UserName())) {
     release();
     RaiseDuplicate("Duplicate Username - " + student.UserName(), kAddSource);
   }
@@ -190,7 +187,7 @@ void Students::AddChecked(Student& student, const std::function<void()>& release
     release();
     RaiseDuplicate("Duplicate User ID - " + student.StudentID(), kAddSource);
   }
-  if (!student.UserName().empty()) user_index_.emplace(student.UserName(), student.StudentID());
+  if (!student.UserName().empty()) (void)user_index_.Add(student.UserName(), student.StudentID());
 }
 
 bool Students::AddStudent(std::string_view filename, Student* student, Object* courses) {
@@ -261,9 +258,9 @@ bool Students::AddToLocalRoster(std::string_view filename, Student& student, Obj
 void Students::TakeOut(std::string_view student_id) {
   if (!students_) return;
   if (const Student* old = students_->FindObject<Student>(student_id)) {
-    const auto entry = user_index_.find(old->UserName());
-    if (entry != user_index_.end() && automation::TextKeysEqual(entry->second, student_id)) {
-      user_index_.erase(entry);
+    const std::string* indexed = user_index_.Find(old->UserName());
+    if (indexed && automation::TextKeysEqual(*indexed, student_id)) {
+      user_index_.Erase(old->UserName());
     }
     (void)students_->RemoveKeyed(student_id);
   }
@@ -273,8 +270,8 @@ void Students::PutInPlace(Student& student) {
   const std::string id = student.StudentID();
   const std::string& user = student.UserName();
   if (!user.empty()) {
-    const auto entry = user_index_.find(user);
-    if (entry != user_index_.end() && !automation::TextKeysEqual(entry->second, id)) {
+    const std::string* indexed = user_index_.Find(user);
+    if (indexed && !automation::TextKeysEqual(*indexed, id)) {
       // Two students with one user name would make the roster unreadable
       // for every later load.
       RaiseDuplicate("Duplicate Username - " + user, kReplaceSource);
@@ -282,7 +279,7 @@ void Students::PutInPlace(Student& student) {
   }
   TakeOut(id);
   Roster().AddKeyed(id, Variant(&student));
-  if (!user.empty()) user_index_.insert_or_assign(user, id);
+  if (!user.empty()) user_index_.Assign(user, id);
 }
 
 bool Students::ReplaceStudent(std::string_view filename, Student* student, Object* courses) {
@@ -340,9 +337,9 @@ bool Students::DeleteStudent(std::string_view filename, Student* student, Object
 // ---- Questions ----
 
 Student* Students::MatchUserName(std::string_view user_name) const {
-  const auto entry = user_index_.find(user_name);
-  if (entry == user_index_.end() || !students_) return nullptr;
-  return students_->FindObject<Student>(entry->second);
+  const std::string* id = user_index_.Find(user_name);
+  if (!id || !students_) return nullptr;
+  return students_->FindObject<Student>(*id);
 }
 
 bool Students::Authenticate(std::string_view user_name, std::string_view password) const {

@@ -56,6 +56,8 @@ class NORWIN_AUTOMATION_EXPORT Collection : public Object {
     bool Insert(Entry* entry);
     void Erase(const Entry* entry);
     void Clear();
+    // Room for `count` keys in all without growing.
+    void Reserve(size_t count);
 
    private:
     struct Slot {
@@ -98,6 +100,10 @@ class NORWIN_AUTOMATION_EXPORT Collection : public Object {
 
   size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
+
+  // Room for `count` items in all, so that adding them one at a time never
+  // grows the list or its key index again (a roster read from its file).
+  void Reserve(size_t count);
 
   // Adds `item` without a key at the end.
   void Append(Variant item);

@@ -27,7 +27,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "norwin/automation/binder.h"
 #include "norwin/automation/collection.h"
@@ -35,6 +34,7 @@
 #include "norwin/automation/variant.h"
 #include "norwin/datalayer/student.h"
 #include "norwin/datalayer/student_order.h"
+#include "norwin/datalayer/user_index.h"
 #include "norwin/datalayer/xml_dom.h"
 
 namespace norwin::datalayer {
@@ -51,7 +51,9 @@ class Students : public automation::Object {
 
   // The students, keyed by StudentID; made on first use.
   automation::Collection& Roster();
-  automation::Ref<automation::Collection> GetStudents() { return automation::Ref<automation::Collection>(&Roster()); }
+  automation::Ref<automation::Collection> GetStudents() {
+    return automation::Ref<automation::Collection>(&Roster());
+  }
   // Replaces the collection (a null one is made afresh on next use). The
   // user-name index is not rebuilt: the next load does that.
   void SetStudents(automation::Ref<automation::Collection> students);
@@ -119,14 +121,6 @@ class Students : public automation::Object {
                      std::string_view field3) const;
 
  private:
-  struct TextHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view text) const noexcept {
-      return std::hash<std::string_view>()(text);
-    }
-  };
-  using UserIndex = std::unordered_map<std::string, std::string, TextHash, std::equal_to<>>;
-
   void Clear();
   // Reads `autoStudentID` and the students of a loaded document.
   bool ReadRoster(const XmlDocument& doc, automation::Object* courses);
