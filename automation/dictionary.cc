@@ -105,27 +105,55 @@ Dictionary::Dictionary() : index_(0, KeyHash{}, KeyEqual{CompareMode::kBinary}) 
 
 Dictionary::~Dictionary() = default;
 
+namespace {
+
+// Dictionaries of fewer entries than this are searched in order and keep no
+// index: most hold a handful (a question's answers, a page's settings), and
+// an index of its own for each made a large question pool cost more per
+// question than a small one, in the allocator's work of making and freeing it.
+constexpr size_t kIndexedFrom = 9;
+
+// The entry whose key `view` names in `entries`, or its end: through the
+// index when there is one, else in order. `view_of` gives a stored key's view.
+template <typename List, typename Index, typename ViewOf>
+auto FindEntry(List& entries, const Index& index, const KeyView& view, CompareMode mode,
+               ViewOf view_of) -> decltype(entries.begin()) {
+  if (!index.empty()) {
+    const auto found = index.find(view);
+    return found == index.end() ? entries.end() : found->second;
+  }
+  const Dictionary::KeyEqual same{mode};
+  for (auto it = entries.begin(); it != entries.end(); ++it) {
+    if (same(view_of(it->key), view)) return it;
+  }
+  return entries.end();
+}
+
+}  // namespace
+
+// Every look-up goes through here; the index, when there is one, holds a
+// view of each stored key, whose text lives as long as the entry.
+#define NORWIN_FIND_ENTRY(view) \
+  FindEntry(entries_, index_, (view), mode(), [this](const Variant& k) { return ViewOf(k); })
+
 Dictionary::Entry& Dictionary::Insert(Variant key, Variant item) {
   const KeyView view = ViewOf(key);
-  if (index_.contains(view)) throw RuntimeError(kDuplicateKey);
+  if (NORWIN_FIND_ENTRY(view) != entries_.end()) throw RuntimeError(kDuplicateKey);
   entries_.push_back(Entry{std::move(key), std::move(item)});
   auto it = std::prev(entries_.end());
   try {
-    // The index keeps a view of the stored key, whose text lives as long as
-    // the entry.
-    index_.emplace(ViewOf(it->key), it);
+    if (!index_.empty()) {
+      index_.emplace(ViewOf(it->key), it);
+    } else if (entries_.size() >= kIndexedFrom) {
+      index_.reserve(entries_.size() * 2);
+      for (auto e = entries_.begin(); e != entries_.end(); ++e) index_.emplace(ViewOf(e->key), e);
+    }
   } catch (...) {
+    index_.clear();
     entries_.pop_back();
     throw;
   }
   return *it;
-}
-
-Dictionary::Index::iterator Dictionary::Require(const Variant& key) {
-  Variant storage;
-  auto it = index_.find(ViewOf(Plain(key, storage)));
-  if (it == index_.end()) throw ElementNotFound();
-  return it;
 }
 
 void Dictionary::Add(const Variant& key, const Variant& item) {
@@ -138,8 +166,8 @@ bool Dictionary::Exists(const Variant& key) const { return Find(key) != nullptr;
 Variant Dictionary::Item(const Variant& key) {
   Variant storage;
   const Variant& k = Plain(key, storage);
-  auto it = index_.find(ViewOf(k));
-  if (it != index_.end()) return it->second->item;
+  const auto it = NORWIN_FIND_ENTRY(ViewOf(k));
+  if (it != entries_.end()) return it->item;
   Insert(k, Variant());
   return Variant();
 }
@@ -147,25 +175,29 @@ Variant Dictionary::Item(const Variant& key) {
 void Dictionary::SetItem(const Variant& key, const Variant& item) {
   Variant storage;
   const Variant& k = Plain(key, storage);
-  auto it = index_.find(ViewOf(k));
-  if (it != index_.end()) {
-    it->second->item = item.Deref();
+  const auto it = NORWIN_FIND_ENTRY(ViewOf(k));
+  if (it != entries_.end()) {
+    it->item = item.Deref();
   } else {
     Insert(k, item.Deref());
   }
 }
 
 void Dictionary::SetKey(const Variant& key, const Variant& new_key) {
-  auto it = Require(key);
+  Variant key_storage;
+  const auto entry = NORWIN_FIND_ENTRY(ViewOf(Plain(key, key_storage)));
+  if (entry == entries_.end()) throw ElementNotFound();
   Variant storage;
   Variant renamed = Plain(new_key, storage);
-  const KeyView new_view = ViewOf(renamed);
-  auto clash = index_.find(new_view);
-  if (clash != index_.end() && clash != it) throw RuntimeError(kDuplicateKey);
-  Entries::iterator entry = it->second;
+  const auto clash = NORWIN_FIND_ENTRY(ViewOf(renamed));
+  if (clash != entries_.end() && clash != entry) throw RuntimeError(kDuplicateKey);
+  if (index_.empty()) {
+    entry->key = std::move(renamed);
+    return;
+  }
   // Rehash under the new key; the old view points into the old key, so it
   // goes first.
-  index_.erase(it);
+  index_.erase(ViewOf(entry->key));
   Variant old_key = std::exchange(entry->key, std::move(renamed));
   try {
     index_.emplace(ViewOf(entry->key), entry);
@@ -177,13 +209,7 @@ void Dictionary::SetKey(const Variant& key, const Variant& new_key) {
 }
 
 void Dictionary::Remove(const Variant& key) {
-  auto it = Require(key);
-  Entries::iterator entry = it->second;
-  index_.erase(it);
-  // Splice the entry out before it dies, so that whatever its item's
-  // destructor does sees a consistent dictionary.
-  Entries gone;
-  gone.splice(gone.begin(), entries_, entry);
+  if (!Erase(key)) throw ElementNotFound();
 }
 
 void Dictionary::RemoveAll() {
@@ -222,8 +248,8 @@ Ref<Enumerator> Dictionary::NewEnum() const {
 
 const Variant* Dictionary::Find(const Variant& key) const {
   Variant storage;
-  auto it = index_.find(ViewOf(Plain(key, storage)));
-  return it == index_.end() ? nullptr : &it->second->item;
+  const auto it = NORWIN_FIND_ENTRY(ViewOf(Plain(key, storage)));
+  return it == entries_.end() ? nullptr : &it->item;
 }
 
 const Variant* Dictionary::FindText(std::string_view key) const {
@@ -231,19 +257,22 @@ const Variant* Dictionary::FindText(std::string_view key) const {
   view.kind = KeyView::Kind::kString;
   view.text = key;
   view.hash = HashOfText(key, mode()) ^ static_cast<size_t>(KeyView::Kind::kString);
-  auto it = index_.find(view);
-  return it == index_.end() ? nullptr : &it->second->item;
+  const auto it = NORWIN_FIND_ENTRY(view);
+  return it == entries_.end() ? nullptr : &it->item;
 }
 
 bool Dictionary::Erase(const Variant& key) {
   Variant storage;
-  auto it = index_.find(ViewOf(Plain(key, storage)));
-  if (it == index_.end()) return false;
-  Entries::iterator entry = it->second;
-  index_.erase(it);
+  const auto entry = NORWIN_FIND_ENTRY(ViewOf(Plain(key, storage)));
+  if (entry == entries_.end()) return false;
+  if (!index_.empty()) index_.erase(ViewOf(entry->key));
+  // Splice the entry out before it dies, so that whatever its item's
+  // destructor does sees a consistent dictionary.
   Entries gone;
   gone.splice(gone.begin(), entries_, entry);
   return true;
 }
+
+#undef NORWIN_FIND_ENTRY
 
 }  // namespace norwin::automation

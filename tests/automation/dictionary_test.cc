@@ -150,6 +150,43 @@ TEST(DictionaryTest, RemoveRenameAndTheirErrors) {
   EXPECT_EQ(Call(*d, "Item", {Variant("a")}), Variant(1));
 }
 
+// Small dictionaries are searched in order, larger ones through an index:
+// every operation must give the same answers on both sides of the change,
+// and as a dictionary grows into an index and shrinks out of it.
+TEST(DictionaryTest, SmallAndLargeDictionariesAnswerAlike) {
+  for (const int size : {3, 8, 9, 40}) {
+    SCOPED_TRACE(size);
+    for (const int mode : {0, 1}) {
+      Ref<Dictionary> d = MakeRef<Dictionary>();
+      Put(*d, "CompareMode", {Variant(mode)});
+      for (int i = 0; i < size; ++i)
+        Call(*d, "Add", {Variant("Key" + std::to_string(i)), Variant(i)});
+      Call(*d, "Add", {Variant(2.0), Variant("two")});  // a number is never the text "2"
+      EXPECT_EQ(Call(*d, "Exists", {Variant("KEY1")}), Variant(mode == 1));
+      EXPECT_EQ(Call(*d, "Item", {Variant("Key" + std::to_string(size - 1))}), Variant(size - 1));
+      EXPECT_EQ(Call(*d, "Item", {Variant(int16_t{2})}), Variant("two"));
+      EXPECT_EQ(ErrNumberOf([&] { Call(*d, "Add", {Variant("Key0"), Variant(0)}); }), 457);
+      ASSERT_NE(d->FindText("Key0"), nullptr);
+      EXPECT_EQ(d->FindText(mode == 1 ? "key0" : "Key0")->Resolve(), Variant(0));
+
+      // Renamed, a key is found under its new name only; removed, not at all.
+      Put(*d, "Key", {Variant("Key0"), Variant("First")});
+      EXPECT_EQ(Call(*d, "Item", {Variant("First")}), Variant(0));
+      EXPECT_EQ(Call(*d, "Exists", {Variant("Key0")}), Variant(false));
+      EXPECT_EQ(ErrNumberOf([&] { Put(*d, "Key", {Variant("First"), Variant("Key1")}); }), 457);
+      for (int i = 1; i < size; ++i) Call(*d, "Remove", {Variant("Key" + std::to_string(i))});
+      EXPECT_EQ(Joined(Call(*d, "Keys")), "First,2,");
+      EXPECT_EQ(ErrNumberOf([&] { Call(*d, "Remove", {Variant("Key1")}); }), 32811);
+      // Grown again past where the index begins, it still finds every key.
+      for (int i = 0; i < 12; ++i)
+        Put(*d, "Item", {Variant("New" + std::to_string(i)), Variant(i)});
+      EXPECT_EQ(Call(*d, "Count"), Variant(14));
+      EXPECT_EQ(Call(*d, "Item", {Variant("First")}), Variant(0));
+      EXPECT_EQ(Call(*d, "Item", {Variant("New11")}), Variant(11));
+    }
+  }
+}
+
 TEST(DictionaryTest, EnumerationGivesTheKeysAndArraysAreSnapshots) {
   Ref<Dictionary> d = MakeRef<Dictionary>();
   Call(*d, "Add", {Variant(2), Variant("two")});
