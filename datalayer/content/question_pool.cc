@@ -75,7 +75,7 @@ class RowsByQuestion {
     const Slot& slot = Place(id, automation::HashTextKey(id));
     std::optional<std::string_view> texts[kMaxWidth];
     for (uint32_t row = slot.first; row != kNone; row = next_[row]) {
-      for (size_t c = 0; c < width_; ++c) {
+      for (size_t c = 0; c < width_ && c < kMaxWidth; ++c) {
         const Text& text = texts_[row * (width_ + 1) + 1 + c];
         texts[c] = text.null ? std::nullopt : std::optional(View(text));
       }
@@ -154,17 +154,18 @@ RowsByQuestion ReadPageRefs(const ContentDatabase& database, std::string_view te
 enum class NullItem { kNone, kError };
 
 // Adds the rows of `answers` that belong to `id` to the dictionary that
-// `target` makes on first use; a Null item reads "none" or is an error.
+// `target` makes on first use; a Null item reads `none` ("none", one string
+// that every such answer of the pool shares) or is an error.
 void AddAnswers(const ContentDatabase& database, const RowsByQuestion& answers,
                 const std::string& id, std::string_view item_column, NullItem null_item,
-                Question& question, const Ref<Dictionary>& (Question::*target)()) {
+                const Variant& none, Question& question,
+                const Ref<Dictionary>& (Question::*target)()) {
   answers.ForEachRow(id, [&](const std::optional<std::string_view>* row) {
     const std::optional<std::string_view>& answer = row[0];
     const std::optional<std::string_view>& item = row[1];
     if (!answer) database.FailNull("answer");
     if (!item && null_item == NullItem::kError) database.FailNull(item_column);
-    (question.*target)()->Add(Variant(std::string(*answer)),
-                              item ? Variant(std::string(*item)) : Variant("none"));
+    (question.*target)()->Add(Variant(*answer), item ? Variant(*item) : none);
   });
 }
 
@@ -221,6 +222,7 @@ bool QuestionPool::LoadFromDatabase(const std::string& filename, const Variant& 
   const bool no_objectives = IsNoObject(objectives);
   const bool no_tasks = IsNoObject(task_pool);
   const Ref<Collection>& questions = Questions();
+  const Variant none("none");
   do {
     Ref<Question> question = NewRecordObject<Question>("Question");
     question->SetID(std::string(rows.RequiredText(0)));
@@ -229,11 +231,11 @@ bool QuestionPool::LoadFromDatabase(const std::string& filename, const Variant& 
     question->SetBgImage(std::string(rows.RequiredText(3)));
     const std::string& id = question->ID();
 
-    AddAnswers(database, finals, id, "background", NullItem::kNone, *question,
+    AddAnswers(database, finals, id, "background", NullItem::kNone, none, *question,
                &Question::FinalAnswers);
-    AddAnswers(database, dialogs, id, "dialogID", NullItem::kError, *question,
+    AddAnswers(database, dialogs, id, "dialogID", NullItem::kError, none, *question,
                &Question::DialogAnswers);
-    AddAnswers(database, partials, id, "background", NullItem::kNone, *question,
+    AddAnswers(database, partials, id, "background", NullItem::kNone, none, *question,
                &Question::PartialAnswers);
 
     if (!rows.IsNull(4)) {
@@ -281,7 +283,10 @@ bool QuestionPool::LoadFromDatabase(const std::string& filename, const Variant& 
           kQuestionDuplicateId,
           "QuestionPool.LoadFromDatabase: found duplication question id '" + id + "'", kLoadSource);
     }
-    (void)modules_->TryAddKeyed(question->Module(), Variant(question->Module()));
+    // Most questions share a module: asking first spares making an entry
+    // only to throw it away.
+    if (!modules_->Exists(question->Module()))
+      modules_->AddKeyed(question->Module(), Variant(question->Module()));
   } while (rows.Next());
   return true;
 }
