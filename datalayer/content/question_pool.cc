@@ -55,16 +55,28 @@ class RowsByQuestion {
       --shift_;
     }
     slots_.assign(capacity, Slot{});
+    head_.assign(count, false);
+    Slot* previous = nullptr;
+    std::string_view previous_id;
     for (uint32_t row = 0; row < count; ++row) {
       const std::string_view id = View(texts_[row * (width_ + 1)]);
-      const size_t hash = automation::HashTextKey(id);
-      Slot& slot = Place(id, hash);
-      if (slot.first == kNone) {
-        slot = Slot{hash, row, row};
-      } else {
-        next_[slot.last] = row;
-        slot.last = row;
+      // A question's rows usually follow one another: the row before's
+      // slot is this one's without hashing.
+      Slot* slot = previous;
+      if (!slot || !automation::TextKeysEqual(id, previous_id)) {
+        const size_t hash = automation::HashTextKey(id);
+        slot = &Place(id, hash);
+        if (slot->first == kNone) slot->hash = hash;
       }
+      if (slot->first == kNone) {
+        slot->first = slot->last = row;
+        head_[row] = true;
+      } else {
+        next_[slot->last] = row;
+        slot->last = row;
+      }
+      previous = slot;
+      previous_id = id;
     }
   }
 
@@ -72,9 +84,20 @@ class RowsByQuestion {
   // the row's texts (nullopt for Null) in the order of `columns`.
   template <typename Visit>
   void ForEachRow(std::string_view id, Visit visit) const {
-    const Slot& slot = Place(id, automation::HashTextKey(id));
+    // Questions are mostly asked for in the order their rows stand in the
+    // table: the row after the last one visited is then the first of this
+    // question, and the index (a random place in a large table) is not
+    // needed.
+    uint32_t first = kNone;
+    if (cursor_ < head_.size() && head_[cursor_] &&
+        automation::TextKeysEqual(View(texts_[cursor_ * (width_ + 1)]), id)) {
+      first = cursor_;
+    } else {
+      first = Place(id, automation::HashTextKey(id)).first;
+    }
     std::optional<std::string_view> texts[kMaxWidth];
-    for (uint32_t row = slot.first; row != kNone; row = next_[row]) {
+    for (uint32_t row = first; row != kNone; row = next_[row]) {
+      cursor_ = row + 1;
       for (size_t c = 0; c < width_ && c < kMaxWidth; ++c) {
         const Text& text = texts_[row * (width_ + 1) + 1 + c];
         texts[c] = text.null ? std::nullopt : std::optional(View(text));
@@ -130,7 +153,9 @@ class RowsByQuestion {
   std::string buffer_;
   std::vector<Text> texts_;  // per row: the question ID, then the columns
   std::vector<uint32_t> next_;
+  std::vector<bool> head_;  // whether a row is the first of its question
   std::vector<Slot> slots_;
+  mutable uint32_t cursor_ = 0;  // the row after the last one visited
 };
 
 // Every row of one answer table: the question ID, the answer and its item

@@ -26,6 +26,7 @@ namespace {
 using automation::AutomationError;
 using automation::CallByName;
 using automation::Collection;
+using automation::Dictionary;
 using automation::MakeRef;
 using automation::Ref;
 using automation::Variant;
@@ -445,6 +446,42 @@ TEST_F(ContentPoolsTest, AnAnswerTwiceInOneQuestionIsADuplicateKey) {
             kDuplicateKey);
   EXPECT_EQ(Keys(*questions->Questions()), "Q1");
   EXPECT_EQ(questions->Find("Q1")->FinalAnswers()->size(), 2u);
+}
+
+// Answer rows in any order: most tables list a question's rows together and
+// in the order of the questions, which the load follows without its index;
+// rows apart, out of order, of a question with another case, or of no
+// question at all must reach the same questions.
+TEST_F(ContentPoolsTest, AnswersInAnyOrderReachTheirQuestions) {
+  {
+    ContentDatabaseBuilder db(PathOf("order.db"));
+    for (const char* id : {"Q1", "Q2", "Q3", "Q4"}) {
+      db.AddQuestion(id, "t", "h", "b", std::nullopt, std::nullopt);
+    }
+    db.AddFinalAnswer("Q2", "b1", "x");
+    db.AddFinalAnswer("Q1", "a1", "x");
+    db.AddFinalAnswer("q2", "b2", "x");
+    db.AddFinalAnswer("Q9", "nobody's", "x");
+    db.AddFinalAnswer("Q4", "d1", "x");
+    db.AddFinalAnswer("Q1", "a2", "x");
+    db.AddFinalAnswer("Q4", "d2", "x");
+    db.AddDialogAnswer("Q1", "a", "1");
+    db.AddDialogAnswer("Q3", "c", "3");
+  }
+  auto questions = MakeRef<QuestionPool>();
+  ASSERT_TRUE(questions->Load(PathOf("order.db"), Variant::Null(), Variant::Null(), ""));
+  auto answers = [&](const char* id, const Ref<Dictionary>& (Question::*kind)()) {
+    std::string keys;
+    for (const Dictionary::Entry& e : *(questions->Find(id)->*kind)()) keys += e.key.string() + ",";
+    return keys;
+  };
+  EXPECT_EQ(answers("Q1", &Question::FinalAnswers), "a1,a2,");
+  EXPECT_EQ(answers("Q2", &Question::FinalAnswers), "b1,b2,");
+  EXPECT_EQ(answers("Q3", &Question::FinalAnswers), "");
+  EXPECT_EQ(answers("Q4", &Question::FinalAnswers), "d1,d2,");
+  EXPECT_EQ(answers("Q1", &Question::DialogAnswers), "a,");
+  EXPECT_EQ(answers("Q2", &Question::DialogAnswers), "");
+  EXPECT_EQ(answers("Q3", &Question::DialogAnswers), "c,");
 }
 
 // An Objectives-like object made by script: only its members by name.
