@@ -113,32 +113,30 @@ namespace {
 // question than a small one, in the allocator's work of making and freeing it.
 constexpr size_t kIndexedFrom = 9;
 
-// The entry whose key `view` names in `entries`, or its end: through the
-// index when there is one, else in order. `view_of` gives a stored key's view.
-template <typename List, typename Index, typename ViewOf>
-auto FindEntry(List& entries, const Index& index, const KeyView& view, CompareMode mode,
-               ViewOf view_of) -> decltype(entries.begin()) {
-  if (!index.empty()) {
-    const auto found = index.find(view);
-    return found == index.end() ? entries.end() : found->second;
-  }
-  const Dictionary::KeyEqual same{mode};
-  for (auto it = entries.begin(); it != entries.end(); ++it) {
-    if (same(view_of(it->key), view)) return it;
-  }
-  return entries.end();
-}
-
 }  // namespace
 
-// Every look-up goes through here; the index, when there is one, holds a
-// view of each stored key, whose text lives as long as the entry.
-#define NORWIN_FIND_ENTRY(view) \
-  FindEntry(entries_, index_, (view), mode(), [this](const Variant& k) { return ViewOf(k); })
+// The index, when there is one, holds a view of each stored key, whose text
+// lives as long as the entry.
+Dictionary::Entries::const_iterator Dictionary::FindEntry(const KeyView& view) const {
+  if (!index_.empty()) {
+    const auto found = index_.find(view);
+    return found == index_.end() ? entries_.end() : Entries::const_iterator(found->second);
+  }
+  const KeyEqual same{mode()};
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (same(ViewOf(it->key), view)) return it;
+  }
+  return entries_.end();
+}
+
+Dictionary::Entries::iterator Dictionary::FindEntry(const KeyView& view) {
+  const Entries::const_iterator found = std::as_const(*this).FindEntry(view);
+  return entries_.erase(found, found);  // the same place, as a mutable iterator
+}
 
 Dictionary::Entry& Dictionary::Insert(Variant key, Variant item) {
   const KeyView view = ViewOf(key);
-  if (NORWIN_FIND_ENTRY(view) != entries_.end()) throw RuntimeError(kDuplicateKey);
+  if (FindEntry(view) != entries_.end()) throw RuntimeError(kDuplicateKey);
   entries_.push_back(Entry{std::move(key), std::move(item)});
   auto it = std::prev(entries_.end());
   try {
@@ -166,7 +164,7 @@ bool Dictionary::Exists(const Variant& key) const { return Find(key) != nullptr;
 Variant Dictionary::Item(const Variant& key) {
   Variant storage;
   const Variant& k = Plain(key, storage);
-  const auto it = NORWIN_FIND_ENTRY(ViewOf(k));
+  const auto it = FindEntry(ViewOf(k));
   if (it != entries_.end()) return it->item;
   Insert(k, Variant());
   return Variant();
@@ -175,7 +173,7 @@ Variant Dictionary::Item(const Variant& key) {
 void Dictionary::SetItem(const Variant& key, const Variant& item) {
   Variant storage;
   const Variant& k = Plain(key, storage);
-  const auto it = NORWIN_FIND_ENTRY(ViewOf(k));
+  const auto it = FindEntry(ViewOf(k));
   if (it != entries_.end()) {
     it->item = item.Deref();
   } else {
@@ -185,11 +183,11 @@ void Dictionary::SetItem(const Variant& key, const Variant& item) {
 
 void Dictionary::SetKey(const Variant& key, const Variant& new_key) {
   Variant key_storage;
-  const auto entry = NORWIN_FIND_ENTRY(ViewOf(Plain(key, key_storage)));
+  const auto entry = FindEntry(ViewOf(Plain(key, key_storage)));
   if (entry == entries_.end()) throw ElementNotFound();
   Variant storage;
   Variant renamed = Plain(new_key, storage);
-  const auto clash = NORWIN_FIND_ENTRY(ViewOf(renamed));
+  const auto clash = FindEntry(ViewOf(renamed));
   if (clash != entries_.end() && clash != entry) throw RuntimeError(kDuplicateKey);
   if (index_.empty()) {
     entry->key = std::move(renamed);
@@ -248,7 +246,7 @@ Ref<Enumerator> Dictionary::NewEnum() const {
 
 const Variant* Dictionary::Find(const Variant& key) const {
   Variant storage;
-  const auto it = NORWIN_FIND_ENTRY(ViewOf(Plain(key, storage)));
+  const auto it = FindEntry(ViewOf(Plain(key, storage)));
   return it == entries_.end() ? nullptr : &it->item;
 }
 
@@ -257,13 +255,13 @@ const Variant* Dictionary::FindText(std::string_view key) const {
   view.kind = KeyView::Kind::kString;
   view.text = key;
   view.hash = HashOfText(key, mode()) ^ static_cast<size_t>(KeyView::Kind::kString);
-  const auto it = NORWIN_FIND_ENTRY(view);
+  const auto it = FindEntry(view);
   return it == entries_.end() ? nullptr : &it->item;
 }
 
 bool Dictionary::Erase(const Variant& key) {
   Variant storage;
-  const auto entry = NORWIN_FIND_ENTRY(ViewOf(Plain(key, storage)));
+  const auto entry = FindEntry(ViewOf(Plain(key, storage)));
   if (entry == entries_.end()) return false;
   if (!index_.empty()) index_.erase(ViewOf(entry->key));
   // Splice the entry out before it dies, so that whatever its item's
@@ -272,7 +270,5 @@ bool Dictionary::Erase(const Variant& key) {
   gone.splice(gone.begin(), entries_, entry);
   return true;
 }
-
-#undef NORWIN_FIND_ENTRY
 
 }  // namespace norwin::automation

@@ -115,8 +115,10 @@ class NORWIN_AUTOMATION_EXPORT Dictionary : public Object {
  private:
   using Index = std::unordered_map<KeyView, Entries::iterator, KeyHash, KeyEqual>;
 
-  // Raises 32811 when `key` is not there.
-  Index::iterator Require(const Variant& key);
+  // The entry whose key `view` names, or the end: through the index when
+  // there is one, else in order.
+  Entries::const_iterator FindEntry(const KeyView& view) const;
+  Entries::iterator FindEntry(const KeyView& view);
   Entry& Insert(Variant key, Variant item);
   CompareMode mode() const {
     return compare_mode_ == 0 ? CompareMode::kBinary : CompareMode::kText;
@@ -126,6 +128,8 @@ class NORWIN_AUTOMATION_EXPORT Dictionary : public Object {
   KeyView ViewOf(const Variant& key) const;
 
   Entries entries_;
+  // Made once the dictionary holds a few entries (most hold only a
+  // handful, searched in order); empty until then.
   Index index_;
   int32_t compare_mode_ = 0;
 };
