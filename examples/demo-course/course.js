@@ -22,10 +22,8 @@ var Course = (function () {
   function set(name, value) { if (host) host.setCookie(name, String(value)); }
   function make(name) { return new ActiveXObject("NorwinPellam2003." + name); }
 
-  // The course's own drive ("d:"), which lumo shows as lumo://d/...: the course's files are
-  // named from it, wherever the course folder is.
-  var drive = location.protocol === "lumo:" ? location.host + ":" : "";
-  var content = drive + "\\content.db";
+  // The course's own files are named from the root of its drive, wherever the course folder is.
+  var content = "\\content.db";
 
   var records = "", gradeInbox = "";
   if (host) {
@@ -67,8 +65,8 @@ var Course = (function () {
     gradeInbox: gradeInbox,
     rosterFile: records + "students.xml",
     examFile: records + "exams/watercycle_pmxm.xml",
-    lessonsFolder: drive + "\\lessons",
-    menuFile: drive + "\\lessons\\watercycle_lm.xml",
+    lessonsFolder: "\\lessons",
+    menuFile: "\\lessons\\watercycle_lm.xml",
     questionPool: questionPool,
     roster: roster,
     // The student logged in: { id, name }, or null.
