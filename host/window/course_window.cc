@@ -12,6 +12,7 @@
 #include "norwin/host/print_device_chooser.h"
 #include "norwin/host/program_icon.h"
 #include "norwin/host/string_table.h"
+#include "norwin/host/title_bar.h"
 #include "norwin/host/window_caption.h"
 #include "norwin/platform/drives.h"
 #include "norwin/platform/prompts.h"
@@ -442,45 +443,20 @@ CourseWindow::CourseWindow(CourseWindows& set, CourseWindow* parent, WebKitWebVi
 void CourseWindow::BuildTitleBar(int width) {
   // The title bar carries the window menu: the Windows program added its
   // About item to the system menu, which a desktop here does not let a
-  // program extend. Its caption is cut to fit rather than widening the
-  // window.
-  GtkWidget* bar = gtk_header_bar_new();
-  gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(bar), TRUE);
-  gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(bar), ":minimize,close");
-  GtkWidget* title = gtk_label_new(caption_.c_str());
-  gtk_label_set_ellipsize(GTK_LABEL(title), PANGO_ELLIPSIZE_END);
-  gtk_label_set_width_chars(GTK_LABEL(title), 1);
-  gtk_label_set_max_width_chars(GTK_LABEL(title), 1);
-  gtk_style_context_add_class(gtk_widget_get_style_context(title), "title");
-  gtk_header_bar_set_custom_title(GTK_HEADER_BAR(bar), title);
+  // program extend.
+  GtkWidget* button = nullptr;
   if (std::optional<std::string> about = ProgramStrings().Load(kIdsAboutMenu, 256)) {
     GtkWidget* menu = gtk_menu_new();
     GtkWidget* item = gtk_menu_item_new_with_label(about->c_str());
     g_signal_connect(item, "activate", G_CALLBACK(&Signals::OnAbout), this);
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
     gtk_widget_show_all(menu);
-    GtkWidget* button = gtk_menu_button_new();
+    button = gtk_menu_button_new();
     gtk_button_set_image(GTK_BUTTON(button),
                          gtk_image_new_from_icon_name("open-menu-symbolic", GTK_ICON_SIZE_BUTTON));
     gtk_menu_button_set_popup(GTK_MENU_BUTTON(button), menu);
-    gtk_header_bar_pack_start(GTK_HEADER_BAR(bar), button);
   }
-  // The window's decoration must not make it wider than its page: a
-  // window too narrow for the title bar has the desktop's own frame. (The
-  // bar has its window buttons only once it is the window's.)
-  // The window's own title (what the desktop lists) follows the bar's
-  // title; the custom one above is what the bar shows.
-  gtk_header_bar_set_title(GTK_HEADER_BAR(bar), caption_.c_str());
-  gtk_window_set_titlebar(window_, bar);
-  gtk_widget_show_all(bar);
-  int needed = 0;
-  gtk_widget_get_preferred_width(bar, &needed, nullptr);
-  if (needed > width) {
-    gtk_window_set_titlebar(window_, nullptr);
-    gtk_window_set_title(window_, caption_.c_str());
-    return;
-  }
-  title_ = GTK_LABEL(title);
+  title_ = AddTitleBar(window_, width, caption_.c_str(), button);
 }
 
 CourseWindow::~CourseWindow() {

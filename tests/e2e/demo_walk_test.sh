@@ -4,8 +4,8 @@
 # what the walk should have left behind checked from outside: the records in
 # the demo's records folder (with --server: in the database of the
 # norwin-server the walk ran, and the live exercise's score in its grade
-# inbox), the progress file, the printed summary and the screenshots, none
-# of them blank.
+# inbox), the progress file, the printed summary, the window's captions and
+# the screenshots, none of them blank.
 #   demo_walk_test.sh BUILD_DIR [--server]   (needs an X display; skipped without one)
 set -uo pipefail
 build=$1
@@ -79,6 +79,12 @@ expect "the print dialog was answered once" grep -qx "PRINT	OK	1" "$out/walk/pro
 summary=$(pdftotext -layout "$out/walk/summary.pdf" - 2>/dev/null)
 expect "the printed summary names the student" grep -q 'summary for Ann Lee' <<<"$summary"
 expect "and the finished lesson" grep -q 'Lesson 1: Evaporation: Completed' <<<"$summary"
+# The window's caption follows the page: its title, then the course's.
+for caption in "01-first-run.png: Add students" "02-lesson-menu.png: The Water Cycle: your lessons" \
+    "03-lesson-task.png: Lesson 1: Evaporation" "08-exam-summary.png: The Water Cycle: exam results"; do
+  expect "the caption of ${caption%%:*}" \
+    grep -qF "/$caption - Lumo Demo Course: The Water Cycle" "$out/walk.txt"
+done
 shots=("$out"/walk/*.png)
 expect "a screenshot of every step" test "${#shots[@]}" -ge 8
 for shot in "${shots[@]}"; do
