@@ -16,6 +16,7 @@
 #include "norwin/datalayer/objectives.h"
 #include "norwin/datalayer/question_pool.h"
 #include "norwin/datalayer/task_pool.h"
+#include "norwin/platform/heap.h"
 #include "support/content_database_builder.h"
 
 namespace {
@@ -27,6 +28,12 @@ using namespace norwin::datalayer;
 constexpr int kQuestions = 5000;
 constexpr int kTasks = 200;
 constexpr int kObjectives = 50;
+
+// The programs that load pools keep the memory they free for their next
+// load (norwin/platform/heap.h); this process runs its loads as they do.
+struct KeepFreedMemory {
+  KeepFreedMemory() { norwin::platform::KeepFreedMemory(); }
+} keep_freed_memory;
 
 std::filesystem::path TitlePath(int questions) {
   return std::filesystem::temp_directory_path() /

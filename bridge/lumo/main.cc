@@ -21,6 +21,7 @@
 #include "norwin/host/start_up.h"
 #include "norwin/layout.h"
 #include "norwin/platform/clock.h"
+#include "norwin/platform/heap.h"
 #include "norwin/platform/ui_thread.h"
 
 namespace norwin::bridge {
@@ -108,6 +109,8 @@ int RunCourse(host::Settings& settings) {
 }  // namespace norwin::bridge
 
 int main(int argc, char** argv) {
+  // Course pages load question pools and rosters again and again.
+  norwin::platform::KeepFreedMemory();
   if (norwin::host::StartModeOf(norwin::host::JoinArguments(argc, argv)) ==
       norwin::host::StartMode::kDemo) {
     norwin::bridge::RegisterRecordLibraryForDemo();
