@@ -92,7 +92,9 @@ ContentDatabase::ContentDatabase(std::string_view location, std::string source)
 
 ContentDatabase::Opened ContentDatabase::Open(const std::string& name, int flags) {
   // Read-only: a missing file is an error, never a new empty database.
-  int code = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
+  // A connection serves one load on one thread and goes with it: the
+  // engine's locking of every call (several a value read) would only cost.
+  int code = sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (code == SQLITE_OK) {
     sqlite3_extended_result_codes(db_, 0);
     sqlite3_busy_handler(db_, &ContentDatabase::WaitWhileBusy, this);
