@@ -75,9 +75,16 @@ bool RunOnUiThread(const std::function<void()>& work) {
     if (calls.stopped) return false;
   }
   // Shared with the source: should the UI loop never run it, the source
-  // still holds a valid job when the context is freed.
-  g_main_context_invoke_full(g_main_context_default(), G_PRIORITY_DEFAULT, &RunJob,
-                             new std::shared_ptr<Job>(job), &DeleteJob);
+  // still holds a valid job when the context is freed. A source attached to
+  // the context, not g_main_context_invoke: that runs the work on the
+  // calling thread whenever it can take the context, which it can whenever
+  // the UI thread is not iterating at that moment (before its loop runs,
+  // after it ends, between iterations).
+  GSource* source = g_idle_source_new();
+  g_source_set_priority(source, G_PRIORITY_DEFAULT);
+  g_source_set_callback(source, &RunJob, new std::shared_ptr<Job>(job), &DeleteJob);
+  g_source_attach(source, g_main_context_default());
+  g_source_unref(source);
   std::unique_lock lock(calls.mutex);
   calls.changed.wait(lock, [&] { return job->done || (calls.stopped && !job->started); });
   if (!job->done) return false;
