@@ -11,6 +11,7 @@
 #include <string>
 
 #include "norwin/datalayer/students.h"
+#include "norwin/platform/heap.h"
 #include "support/temp_prefix.h"
 
 namespace norwin::datalayer {
@@ -20,6 +21,12 @@ using automation::MakeRef;
 using automation::Ref;
 
 constexpr int kRosterSize = 10'000;
+
+// lumo keeps the memory it frees for its next load (norwin/platform/heap.h);
+// this process runs its loads as lumo does.
+struct KeepFreedMemory {
+  KeepFreedMemory() { platform::KeepFreedMemory(); }
+} keep_freed_memory;
 
 // The ID of the `i`th student. The roster's own counter is 16-bit, so rosters
 // larger than it can number are written with IDs of their own.

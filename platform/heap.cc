@@ -14,6 +14,13 @@ void KeepFreedMemory() {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #endif
+#if defined(M_MXFAST)
+  // Without fast bins a small block freed joins its free neighbours at
+  // once. With them, the first large request after a pool was freed swept
+  // every one of its million small blocks, over memory long out of the
+  // cache: a 50,000-question pool took a quarter longer a question.
+  mallopt(M_MXFAST, 0);
+#endif
 }
 
 }  // namespace norwin::platform

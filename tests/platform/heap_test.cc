@@ -41,6 +41,13 @@ TEST(KeepFreedMemoryTest, FreedLargeRecordsStayForTheNextLoad) {
   ASSERT_GE(loaded, kBlocks * kBlock);
   records.clear();
   EXPECT_GE(mallinfo2().arena + (1 << 20), loaded) << "the freed records went back to the system";
+
+  // Small blocks freed are joined with their neighbours at once, not kept
+  // in fast bins for a later large request to sweep.
+  std::vector<std::unique_ptr<char[]>> strings(1000);
+  for (auto& text : strings) text = std::make_unique_for_overwrite<char[]>(24);
+  strings.clear();
+  EXPECT_EQ(mallinfo2().fsmblks, 0u);
 }
 
 }  // namespace

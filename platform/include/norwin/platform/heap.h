@@ -13,7 +13,8 @@ namespace norwin::platform {
 // loaded after smaller ones took three times as long per question. Now up
 // to 512 MB of freed memory stays with the process, and blocks of up to
 // 32 MB come from the heap (where they are reused) instead of being mapped
-// and unmapped one by one. Does nothing with C libraries other than glibc.
+// and unmapped one by one; small blocks freed are joined with their free
+// neighbours at once (no fast bins). Does nothing with C libraries other than glibc.
 void KeepFreedMemory();
 
 }  // namespace norwin::platform
