@@ -39,27 +39,11 @@ constexpr size_t kRedirectsUnderWay = 16;
 // a frame navigates to and the address to load in its place.
 constexpr char kRedirectMessage[] = "lumo.redirect";
 
-// `text` with the characters HTML gives a meaning escaped.
-std::string HtmlText(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
+// `text` (UTF-8) with the characters HTML gives a meaning escaped.
+std::string HtmlText(const char* text) {
+  gchar* escaped = g_markup_escape_text(text, -1);
+  std::string out(escaped);
+  g_free(escaped);
   return out;
 }
 
