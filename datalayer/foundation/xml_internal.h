@@ -23,6 +23,10 @@ class XmlDomAccess {
     if (!node) return XmlNode();
     return XmlNode(const_cast<XmlDocument*>(doc), node.internal_object(), nullptr, doc->epoch_);
   }
+  // The same for a node known not to be empty.
+  static XmlNode MakePresent(const XmlDocument* doc, pugi::xml_node node) {
+    return XmlNode(const_cast<XmlDocument*>(doc), node.internal_object(), nullptr, doc->epoch_);
+  }
   static XmlNode MakeAttribute(const XmlDocument* doc, pugi::xml_node element,
                                pugi::xml_attribute attr) {
     if (!element || !attr) return XmlNode();

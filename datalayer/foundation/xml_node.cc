@@ -53,6 +53,25 @@ bool NameIs(const char* name, std::string_view wanted) {
   return *name == '\0';
 }
 
+// The text of `element` as Text() gives it, when the element holds no node
+// or a single text node: a record field, read with the fewest calls into
+// pugixml (a roster's load reads 70,000 of them). False when it holds more.
+bool ReadFieldText(pugi::xml_node element, std::string& out) {
+  const pugi::xml_node first = element.first_child();
+  // type() answers node_null for a missing node.
+  const pugi::xml_node_type first_type = first.type();
+  if (first_type == pugi::node_null) {
+    out.clear();
+    return true;
+  }
+  if ((first_type == pugi::node_pcdata || first_type == pugi::node_cdata) &&
+      first.next_sibling().type() == pugi::node_null) {
+    out.assign(Trim(first.value()));
+    return true;
+  }
+  return false;
+}
+
 pugi::xml_attribute FindAttribute(pugi::xml_node element, std::string_view name) {
   for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
     if (name == a.name()) return a;
@@ -154,20 +173,12 @@ std::string XmlNode::Text() const {
   if (attr_) return A::Attr(*this).value();
   const pugi::xml_node node = A::Node(*this);
   if (IsText(node)) return std::string(Trim(node.value()));
-  const pugi::xml_node first = node.first_child();
-  // Each test of a pugixml node is a call into the library, and a roster's
-  // load reads 70,000 fields: type() answers node_null for a missing node.
-  const pugi::xml_node_type first_type = first.type();
-  if (first_type == pugi::node_null) return {};
-  // The usual record field: one text node.
-  if ((first_type == pugi::node_pcdata || first_type == pugi::node_cdata) &&
-      first.next_sibling().type() == pugi::node_null)
-    return std::string(Trim(first.value()));
+  std::string out;
+  if (ReadFieldText(node, out)) return out;
 
   // Every descendant text node in document order; iterative, so that a
   // deeply nested document cannot exhaust the stack.
-  std::string out;
-  pugi::xml_node n = first;
+  pugi::xml_node n = node.first_child();
   for (;;) {
     if (IsText(n)) {
       out.append(n.value());
@@ -286,9 +297,10 @@ std::vector<XmlNode> XmlNode::ChildElements() const {
   return elements;
 }
 
-void XmlNode::FindChildElements(std::span<const std::string_view> names,
-                                std::span<XmlNode> found) const {
+void XmlNode::FindChildElements(std::span<const std::string_view> names, std::span<XmlNode> found,
+                                std::span<std::string> texts) const {
   std::fill(found.begin(), found.end(), XmlNode());
+  for (std::string& text : texts) text.clear();
   if (IsNull() || attr_) return;
   size_t missing = names.size();
   for (pugi::xml_node child = A::Node(*this).first_child(); missing > 0;
@@ -301,7 +313,8 @@ void XmlNode::FindChildElements(std::span<const std::string_view> names,
     const char* name = child.name();
     for (size_t i = 0; i < names.size(); ++i) {
       if (found[i].IsNull() && NameIs(name, names[i])) {
-        found[i] = A::Make(doc_, child);
+        found[i] = A::MakePresent(doc_, child);
+        if (i < texts.size() && !ReadFieldText(child, texts[i])) texts[i] = found[i].Text();
         --missing;
         break;
       }

@@ -301,6 +301,14 @@ TEST(XmlNodeTest, ChildElementsAndTheFirstOfEachName) {
   EXPECT_TRUE(found[2].IsNull());
   EXPECT_TRUE(found[3].IsNull());  // a prefix of a name is no match
   EXPECT_EQ(found[4], Select(*doc, "/student/name"));
+  // Their texts in the same walk, as Text() gives them; empty where missing.
+  std::string texts[std::size(kWanted)];
+  texts[2] = "stale";
+  student.FindChildElements(kWanted, found, texts);
+  EXPECT_EQ(texts[0], "alee");
+  EXPECT_EQ(texts[1], "1");
+  EXPECT_EQ(texts[2], "");
+  EXPECT_EQ(texts[4], "Ann");  // an element holding elements
 
   // The document node's children leave out what removals keep aside.
   ASSERT_TRUE(student.RemoveChild(found[4]).ok());

@@ -111,8 +111,11 @@ class XmlNode {
   // For each of `names`, the first child element of that name (found[i] for
   // names[i]; a null handle where there is none): what SelectSingleNode(name)
   // finds for each. The names are distinct, and `found` holds as many handles
-  // as `names` has names.
-  void FindChildElements(std::span<const std::string_view> names, std::span<XmlNode> found) const;
+  // as `names` has names. With `texts`, texts[i] is also found[i].Text() for
+  // each of the first texts.size() names (empty where there is no element):
+  // a record's fields read in the same walk.
+  void FindChildElements(std::span<const std::string_view> names, std::span<XmlNode> found,
+                         std::span<std::string> texts = {}) const;
 
   // Appends `child` as the last child of this element or document and
   // returns it. A node of this document moves from wherever it was; a node of
