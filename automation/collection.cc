@@ -123,6 +123,10 @@ void Collection::KeyIndex::Clear() {
   live_ = gone_ = 0;
 }
 
+void Collection::KeyIndex::Prefetch(size_t hash) const {
+  if (!slots_.empty()) __builtin_prefetch(&slots_[Home(hash)]);
+}
+
 void Collection::KeyIndex::Reserve(size_t count) {
   size_t capacity = 16;
   while (capacity < (count + 1) * 2) capacity *= 2;

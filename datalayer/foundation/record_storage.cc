@@ -148,6 +148,14 @@ bool LoadRecord(XmlDocument& doc, std::string_view filename, const RecordKind& k
   return ReadRecord(doc, filename, kind) == RecordRead::kRead;
 }
 
+std::optional<RecordList> ReadLocalRecordList(std::string_view filename,
+                                              const RecordListShape& shape) {
+  if (IsURL(filename)) return std::nullopt;
+  const std::optional<fs::path> path = LocalPath(filename);
+  if (!path) return std::nullopt;
+  return ReadRecordListFile(*path, shape);
+}
+
 bool SaveRecord(const XmlDocument& doc, std::string_view filename, const RecordKind& kind) {
   if (IsURL(filename)) {
     const platform::HttpResponse response = PostToServerOrThrow(

@@ -6,6 +6,7 @@
 #include "norwin/datalayer/course_references.h"
 #include "norwin/datalayer/library_classes.h"
 #include "norwin/datalayer/password_digest.h"
+#include "norwin/datalayer/record_list.h"
 #include "norwin/datalayer/record_xml.h"
 #include "norwin/datalayer/xml_dom_objects.h"
 #include "norwin/platform/case_fold.h"
@@ -87,49 +88,77 @@ Variant Student::GetProperty(int16_t index) const {
   return Variant(fields_[static_cast<size_t>(index)]);
 }
 
-bool Student::LoadFromXml(XmlNode node, Object* courses) {
-  static constexpr std::string_view kNames[] = {"id",         "name",     "classRef",
-                                                "sectionRef", "username", "password"};
-  XmlNode found[std::size(kNames)];
-  node.FindChildElements(kNames, found);
-  const auto& [id, name, class_ref, section_ref, username, password] = found;
+namespace {
 
-  if (id.IsNull()) throw automation::RuntimeError(automation::kObjectNotSet);
-  SetField(StudentField::kStudentId, id.Text());
-  if (!name.IsNull()) {
-    static constexpr std::string_view kNameParts[] = {"first", "middle", "last"};
-    XmlNode parts[std::size(kNameParts)];
-    name.FindChildElements(kNameParts, parts);
-    if (!parts[0].IsNull()) SetField(StudentField::kFirstName, parts[0].Text());
-    if (!parts[1].IsNull()) SetField(StudentField::kMiddleInit, parts[1].Text());
-    if (!parts[2].IsNull()) SetField(StudentField::kLastName, parts[2].Text());
+// A student element's children: the text fields, then the name and its parts.
+constexpr std::string_view kChildNames[] = {"id",       "classRef", "sectionRef",
+                                            "username", "password", "name"};
+constexpr size_t kNameSlot = std::size(kChildNames) - 1;
+constexpr std::string_view kNamePartNames[] = {"first", "middle", "last"};
+constexpr size_t kRecordSlots = kNameSlot + 1 + std::size(kNamePartNames);
+static_assert(kChildNames[kStudentRecordIdSlot] == "id" &&
+              kChildNames[kStudentRecordUserSlot] == "username");
+
+}  // namespace
+
+const RecordListShape& StudentRecordShape() {
+  static const RecordListShape kShape{"students", "autoStudentID",
+                                      std::span(kChildNames).first(kNameSlot),
+                                      kChildNames[kNameSlot], kNamePartNames};
+  return kShape;
+}
+
+bool Student::LoadFromXml(XmlNode node, Object* courses) {
+  // The element read into the fields a roster read without the DOM gives.
+  std::string texts[kRecordSlots];
+  XmlNode found[std::size(kChildNames)];
+  node.FindChildElements(kChildNames, found, std::span(texts, kNameSlot));
+  XmlNode parts[std::size(kNamePartNames)];
+  found[kNameSlot].FindChildElements(kNamePartNames, parts,
+                                     std::span(texts).subspan(kNameSlot + 1));
+  RecordField fields[kRecordSlots];
+  for (size_t i = 0; i < kRecordSlots; ++i) {
+    const XmlNode& element = i <= kNameSlot ? found[i] : parts[i - kNameSlot - 1];
+    fields[i] = RecordField{texts[i], !element.IsNull()};
   }
-  if (!class_ref.IsNull()) {
-    std::string course_id = class_ref.Text();
+  return LoadFromRecord(fields, courses);
+}
+
+bool Student::LoadFromRecord(std::span<const RecordField> fields, Object* courses) {
+  const RecordField& id = fields[0];
+  const RecordField& class_ref = fields[1];
+  const RecordField& section_ref = fields[2];
+  const RecordField& username = fields[3];
+  const RecordField& password = fields[4];
+  const std::span<const RecordField> name_parts = fields.subspan(kNameSlot + 1);
+
+  if (!id.present) throw automation::RuntimeError(automation::kObjectNotSet);
+  SetField(StudentField::kStudentId, std::string(id.text));
+  static constexpr StudentField kNameFields[] = {
+      StudentField::kFirstName, StudentField::kMiddleInit, StudentField::kLastName};
+  for (size_t i = 0; i < std::size(kNameFields); ++i) {
+    if (name_parts[i].present) SetField(kNameFields[i], std::string(name_parts[i].text));
+  }
+  if (class_ref.present) {
     if (courses) {
-      course_ref_ = FindCourse(*courses, course_id);
+      course_ref_ = FindCourse(*courses, class_ref.text);
       if (!course_ref_) Raise(kInvalidClassReference, "Invalid class reference id", kLoadSource);
     }
-    SetField(StudentField::kCourse, std::move(course_id));
+    SetField(StudentField::kCourse, std::string(class_ref.text));
   }
-  if (!section_ref.IsNull()) {
-    std::string section_id = section_ref.Text();
+  if (section_ref.present) {
     if (courses) {
       if (!course_ref_) {
         Raise(kSectionWithoutClass, "section reference without valid class", kLoadSource);
       }
-      section_ref_ = FindSection(*course_ref_, section_id);
+      section_ref_ = FindSection(*course_ref_, section_ref.text);
       if (!section_ref_) Raise(kInvalidSectionReference, "invalid section reference", kLoadSource);
     }
-    SetField(StudentField::kSection, std::move(section_id));
+    SetField(StudentField::kSection, std::string(section_ref.text));
   }
-  if (!username.IsNull()) SetField(StudentField::kUserName, username.Text());
-  if (!password.IsNull()) {
-    digest_ = password.Text();
-    has_password_ = true;
-  } else {
-    has_password_ = false;
-  }
+  if (username.present) SetField(StudentField::kUserName, std::string(username.text));
+  has_password_ = password.present;
+  if (password.present) digest_.assign(password.text);
   return true;
 }
 

@@ -86,6 +86,10 @@ void UserIndex::Erase(std::string_view user) {
   entries_.pop_back();
 }
 
+void UserIndex::Prefetch(std::string_view user) const {
+  if (!slots_.empty()) __builtin_prefetch(&slots_[Home(HashOf(user))]);
+}
+
 void UserIndex::Reserve(size_t count) {
   entries_.reserve(count);
   if (SlotsFor(count) > slots_.size()) Rebuild(SlotsFor(count));

@@ -151,6 +151,44 @@ TEST_F(StudentsTest, LoadsTheRosterAndItsIndex) {
             automation::ObjectError(631));
 }
 
+// A roster in the form this class writes is read without the DOM; one with a
+// comment goes through it. Both give the same students and the same errors.
+TEST_F(StudentsTest, ARosterLoadsAlikeWithOrWithoutTheDom) {
+  const auto contents = [&] {
+    std::vector<std::string> out;
+    for (Student& student : roster_->Roster().Objects<Student>()) {
+      std::string line;
+      for (int16_t i = 0; i < kStudentFieldCount; ++i) line += student.Field(StudentField(i)) + "|";
+      out.push_back(line + (student.HasPassword() ? student.PasswordDigest() : "-"));
+    }
+    return out;
+  };
+  const auto commented = [](std::string xml) {
+    return xml.insert(xml.find("<student>"), "<!-- by hand -->");
+  };
+  WriteRoster(kRoster, "plain.xml");
+  WriteRoster(commented(kRoster), "commented.xml");
+  ASSERT_TRUE(roster_->Load(Path("plain.xml"), courses_.get()));
+  const std::vector<std::string> plain = contents();
+  EXPECT_EQ(plain.size(), 3u);
+  ASSERT_TRUE(roster_->Load(Path("commented.xml"), courses_.get()));
+  EXPECT_EQ(contents(), plain);
+  EXPECT_EQ(roster_->AutoStudentId(), 3);
+
+  const std::string no_id = "<students><student><username>x</username></student></students>";
+  const std::string bad_section =
+      "<students><student><id>S1</id><classRef>3</classRef><sectionRef>9</sectionRef>"
+      "</student></students>";
+  for (const std::string& xml : {no_id, commented(no_id), bad_section, commented(bad_section)}) {
+    SCOPED_TRACE(xml);
+    WriteRoster(xml, "bad.xml");
+    const AutomationError error = ErrorOf([&] { roster_->Load(Path("bad.xml"), courses_.get()); });
+    EXPECT_EQ(error.number, xml.find("<id>") == std::string::npos
+                                ? automation::HResultFromRuntimeError(automation::kObjectNotSet)
+                                : automation::ObjectError(633));
+  }
+}
+
 TEST_F(StudentsTest, DuplicatesInTheFileFailTheLoad) {
   WriteRoster(
       "<students><student><id>S1</id><username>a</username></student>"

@@ -58,6 +58,7 @@ class NORWIN_AUTOMATION_EXPORT Collection : public Object {
     void Clear();
     // Room for `count` keys in all without growing.
     void Reserve(size_t count);
+    void Prefetch(size_t hash) const;
 
    private:
     struct Slot {
@@ -104,6 +105,11 @@ class NORWIN_AUTOMATION_EXPORT Collection : public Object {
   // Room for `count` items in all, so that adding them one at a time never
   // grows the list or its key index again (a roster read from its file).
   void Reserve(size_t count);
+
+  // Asks the processor to fetch the slot of the key index where `key` goes,
+  // so that adding it a few items later finds it in the cache: the index of
+  // a large collection is too big for it, and keys reach it in no order.
+  void PrefetchKey(std::string_view key) const { keys_.Prefetch(HashTextKey(key)); }
 
   // Adds `item` without a key at the end.
   void Append(Variant item);

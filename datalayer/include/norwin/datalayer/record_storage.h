@@ -20,12 +20,14 @@
 // between calls.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "norwin/automation/error.h"
+#include "norwin/datalayer/record_list.h"
 #include "norwin/datalayer/xml_dom.h"
 
 namespace norwin::datalayer {
@@ -104,6 +106,11 @@ enum class RecordRead {
                                     const RecordKind& kind, std::string_view file);
 // ReadRecord(...) == RecordRead::kRead.
 [[nodiscard]] bool LoadRecord(XmlDocument& doc, std::string_view filename, const RecordKind& kind);
+// The local list record `filename` read without a tree (record_list.h);
+// nullopt for a server location and for whatever the reader leaves to the
+// DOM, which LoadRecord then reads.
+std::optional<RecordList> ReadLocalRecordList(std::string_view filename,
+                                              const RecordListShape& shape);
 
 // Stores `doc` at `filename`; false when a server refused it. A local file is
 // replaced whole (a temporary file, then a rename: a failure leaves the old

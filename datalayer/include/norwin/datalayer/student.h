@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,9 @@
 #include "norwin/datalayer/xml_dom.h"
 
 namespace norwin::datalayer {
+
+struct RecordField;
+struct RecordListShape;
 
 // The slots of the property array, as GetPropertyIndex numbers them.
 enum class StudentField : int16_t {
@@ -60,6 +64,13 @@ inline constexpr int32_t kValidateUserNameRequired = 636;
 int16_t StudentFieldIndex(std::string_view name);
 
 class Student;
+
+// A roster file's shape as a RecordList: a student's fields, in the order
+// Student::LoadFromRecord takes them.
+const RecordListShape& StudentRecordShape();
+// Where the StudentID and the user name are among them.
+inline constexpr size_t kStudentRecordIdSlot = 0;
+inline constexpr size_t kStudentRecordUserSlot = 3;
 
 // A new, empty Student made through the library's class table, so that it
 // counts as one of the library's live objects.
@@ -102,6 +113,9 @@ class Student : public automation::Object {
   // or 633 (source "student:LoadFromXMLNode"); the `id` element is required
   // (runtime error 91 when missing). Returns true.
   bool LoadFromXml(XmlNode node, automation::Object* courses);
+  // The same from the fields of a `student` element as RecordList reads
+  // them (StudentRecordShape()).
+  bool LoadFromRecord(std::span<const RecordField> fields, automation::Object* courses);
   // Appends the student's elements to `node` (a `student` element). With a
   // course list, a course not in it raises 641 and a section not in that
   // course 642 (source "Student:SaveToXMLNode"). Returns true.

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -124,6 +125,13 @@ class Students : public automation::Object {
   void Clear();
   // Reads `autoStudentID` and the students of a loaded document.
   bool ReadRoster(const XmlDocument& doc, automation::Object* courses);
+  // Takes the stored `autoStudentID`, when there is one.
+  void ReadAutoStudentId(std::optional<std::string_view> counter);
+  // Room for `count` more students in the roster and its user index.
+  void Reserve(size_t count);
+  // Adds a student just read to the roster and the user index; raises 457
+  // for a StudentID or user name already there.
+  void AddLoaded(const automation::Ref<Student>& student);
   // The roster as a document, ready to store.
   void BuildDocument(XmlDocument& doc, automation::Object* courses) const;
   // Gives `student` the next issued ID that no student holds yet.

@@ -29,6 +29,10 @@ class UserIndex {
   void Erase(std::string_view user);
   // Room for `count` names in all without growing.
   void Reserve(size_t count);
+  // Asks the processor to fetch the slot where `user` is looked up, so that
+  // a look-up a few names later finds it in the cache: a large roster's
+  // index is too big for it, and its slots are reached in no order.
+  void Prefetch(std::string_view user) const;
   // Takes every name out; the room stays for the next load.
   void Clear();
   size_t size() const { return entries_.size(); }
