@@ -28,7 +28,7 @@ namespace {
 // The classes of a byte, in one table: the scanner's loops test one bit of
 // one load per byte.
 enum : uint8_t {
-  kSpace = 1,      // white space as the parser and Text() know it
+  kSpace = 1,      // IsXmlSpace
   kNameStart = 2,  // ASCII letters and '_'
   kNameChar = 4,   // those, digits, '-' and '.'
   kTextStop = 8,   // '<', '&' and the carriage return end a run of plain text
@@ -36,8 +36,8 @@ enum : uint8_t {
 
 constexpr std::array<uint8_t, 256> MakeClasses() {
   std::array<uint8_t, 256> classes{};
-  for (const char c : {' ', '\t', '\n', '\r'}) classes[static_cast<uint8_t>(c)] |= kSpace;
   for (int c = 0; c < 256; ++c) {
+    if (internal::IsXmlSpace(static_cast<char>(c))) classes[c] |= kSpace;
     const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
     if (letter) classes[c] |= kNameStart | kNameChar;
     if ((c >= '0' && c <= '9') || c == '-' || c == '.') classes[c] |= kNameChar;
@@ -58,12 +58,6 @@ bool SameText(const char* p, std::string_view s) {
 }
 bool Equals(std::string_view a, std::string_view b) {
   return a.size() == b.size() && SameText(a.data(), b);
-}
-
-std::string_view TrimSpace(std::string_view s) {
-  while (!s.empty() && Is(s.front(), kSpace)) s.remove_prefix(1);
-  while (!s.empty() && Is(s.back(), kSpace)) s.remove_suffix(1);
-  return s;
 }
 
 // The plain shape, one token at a time. Every member answers false for what
@@ -118,7 +112,7 @@ class Scanner {
       carriage_return = true;
       ++p_;
     }
-    text = TrimSpace(std::string_view(start, static_cast<size_t>(p_ - start)));
+    text = internal::TrimXmlSpace(std::string_view(start, static_cast<size_t>(p_ - start)));
     return !carriage_return || text.find('\r') == std::string_view::npos;
   }
   // An attribute value in either quotes, with no reference, markup or white

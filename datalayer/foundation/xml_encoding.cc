@@ -15,8 +15,6 @@ enum class SourceEncoding { kUtf8, kUtf16Le, kUtf16Be, kWindows1252, kLatin1, kU
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {

@@ -38,6 +38,16 @@ std::string StrCat(std::initializer_list<std::string_view> parts);
 // Whether `name` is an XML name (an element or attribute name).
 bool IsXmlName(std::string_view name);
 
+// White space as XML (and so the parser and Text()) knows it.
+constexpr bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// `s` without white space at either end, as Text() gives a node's text.
+inline std::string_view TrimXmlSpace(std::string_view s) {
+  while (!s.empty() && IsXmlSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsXmlSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
 // Where `offset` lies in `text`: 1-based line and column (in characters; a
 // byte-order mark does not count), and the line itself as valid UTF-8, cut
 // around the offset when it is long.

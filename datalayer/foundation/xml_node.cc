@@ -14,14 +14,7 @@ namespace {
 
 using A = XmlDomAccess;
 using internal::StrCat;
-
-bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsXmlSpace(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsXmlSpace(s.back())) s.remove_suffix(1);
-  return s;
-}
+using internal::TrimXmlSpace;
 
 bool IsText(pugi::xml_node n) {
   const pugi::xml_node_type type = n.type();
@@ -66,7 +59,7 @@ bool ReadFieldText(pugi::xml_node element, std::string& out) {
   }
   if ((first_type == pugi::node_pcdata || first_type == pugi::node_cdata) &&
       first.next_sibling().type() == pugi::node_null) {
-    out.assign(Trim(first.value()));
+    out.assign(TrimXmlSpace(first.value()));
     return true;
   }
   return false;
@@ -172,7 +165,7 @@ std::string XmlNode::Text() const {
   if (IsNull()) return {};
   if (attr_) return A::Attr(*this).value();
   const pugi::xml_node node = A::Node(*this);
-  if (IsText(node)) return std::string(Trim(node.value()));
+  if (IsText(node)) return std::string(TrimXmlSpace(node.value()));
   std::string out;
   if (ReadFieldText(node, out)) return out;
 
@@ -190,7 +183,7 @@ std::string XmlNode::Text() const {
     if (n == node) break;
     n = n.next_sibling();
   }
-  const std::string_view trimmed = Trim(out);
+  const std::string_view trimmed = TrimXmlSpace(out);
   if (trimmed.size() != out.size()) {
     out.erase(static_cast<size_t>(trimmed.data() + trimmed.size() - out.data()));
     out.erase(0, static_cast<size_t>(trimmed.data() - out.data()));
